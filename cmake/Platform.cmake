@@ -1,0 +1,38 @@
+# Compiler and linker settings of the three builds, in one place.
+add_compile_options(-Wall -Wextra)
+
+if(WIN32)
+  enable_language(RC)
+  # Only system DLLs at run time: the C and C++ runtimes go into the program.
+  add_link_options(-static -static-libgcc -static-libstdc++)
+  add_compile_options(-ffunction-sections -fdata-sections)
+  add_link_options(-Wl,--gc-sections)
+  if(CMAKE_BUILD_TYPE STREQUAL "MinSizeRel")
+    add_link_options(-s)
+  endif()
+  # Keep <windows.h> lean; the library uses the ANSI entry points by name.
+  add_compile_definitions(WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601)
+endif()
+
+if(GEN_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# A program of this project: a Windows GUI program with the manifest and
+# version resource, or on Linux a plain program whose main() is compat's.
+function(gen_add_program target)
+  cmake_parse_arguments(PROG "" "DESCRIPTION" "SOURCES" ${ARGN})
+  if(WIN32)
+    set(PROGRAM_NAME ${target})
+    set(PROGRAM_DESCRIPTION "${PROG_DESCRIPTION}")
+    set(PROGRAM_MANIFEST ${CMAKE_SOURCE_DIR}/cmake/app.manifest)
+    configure_file(${CMAKE_SOURCE_DIR}/cmake/program.rc.in ${CMAKE_CURRENT_BINARY_DIR}/${target}.rc @ONLY)
+    add_executable(${target} WIN32 ${PROG_SOURCES} ${CMAKE_CURRENT_BINARY_DIR}/${target}.rc)
+    set_property(SOURCE ${CMAKE_CURRENT_BINARY_DIR}/${target}.rc APPEND PROPERTY OBJECT_DEPENDS ${PROGRAM_MANIFEST})
+  else()
+    add_executable(${target} ${PROG_SOURCES})
+    target_link_libraries(${target} PRIVATE compat_winmain)
+  endif()
+  target_link_libraries(${target} PRIVATE gen)
+endfunction()

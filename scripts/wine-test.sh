@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Runs one GoogleTest program under Wine and passes only on GoogleTest's own
+# summary: a program that never started (a 32-bit one under 64-bit Wine, say)
+# still lets `wine` exit 0.
+set -uo pipefail
+here="$(cd "$(dirname "$0")" && pwd)"
+. "$here/wine-env.sh"
+if [ -z "${DISPLAY:-}" ]; then
+  # Message boxes need an X server; each run gets its own and its own wineserver.
+  exec xvfb-run -a -s "-screen 0 1024x768x24" bash -c '"$0" "$@"; rc=$?; wineserver -k 2>/dev/null; exit $rc' "$0" "$@"
+fi
+log="$(mktemp)"
+trap 'rm -f "$log"' EXIT
+wine "$@" 2>&1 | tr -d '\r' | tee "$log"
+rc=${PIPESTATUS[0]}
+if ! grep -q '^\[  PASSED  \] [0-9]* test' "$log"; then
+  echo "wine-test: no GoogleTest pass summary from $1 (wine exit $rc)" >&2
+  exit 1
+fi
+if grep -q '^\[  FAILED  \]' "$log"; then exit 1; fi
+exit "$rc"

@@ -1,0 +1,38 @@
+// A fresh folder for one test, removed with everything in it afterwards, and
+// the few file and process chores the tests share on every platform.
+#pragma once
+
+#include <string>
+
+class Sandbox {
+public:
+    Sandbox();
+    ~Sandbox();
+    Sandbox(const Sandbox&) = delete;
+    Sandbox& operator=(const Sandbox&) = delete;
+
+    // The folder, without a trailing separator, in the platform's own form.
+    const std::string& Root() const { return root; }
+    // Root joined with a relative path ("a\\b" or "a/b"), created folders not implied.
+    std::string Path(const std::string& relative) const;
+    // Creates the folder (and its parents) and returns its path.
+    std::string Folder(const std::string& relative) const;
+
+private:
+    std::string root;
+};
+
+// A build path (as CMake writes it, a Unix path) as the running program sees
+// it: unchanged on Linux, Z:\... under Wine.
+std::string HostPath(const std::string& buildPath);
+
+// Copies a program (or any file) to destination, keeping it executable.
+void CopyProgram(const std::string& source, const std::string& destination);
+
+// Reads a whole file; empty when it does not exist.
+std::string ReadFileText(const std::string& path);
+
+// Starts program with the given command line (the line as the child sees it,
+// including its own name), waits and returns its exit code; -1000 - error
+// when it cannot be started.
+long RunAndWait(const std::string& program, const std::string& commandLine);
