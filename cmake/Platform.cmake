@@ -12,6 +12,8 @@ if(WIN32)
   endif()
   # Keep <windows.h> lean; the library uses the ANSI entry points by name.
   add_compile_definitions(WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601)
+  # The system C runtime's formatting and scanning, not MinGW's own copies.
+  add_compile_definitions(__USE_MINGW_ANSI_STDIO=0)
 endif()
 
 if(GEN_SANITIZE)
@@ -21,10 +23,14 @@ endif()
 
 # A program of this project: a Windows GUI program with the manifest and
 # version resource, or on Linux a plain program whose main() is compat's.
+# OUTPUT names the file where the target name cannot ("install" is CMake's).
 function(gen_add_program target)
-  cmake_parse_arguments(PROG "" "DESCRIPTION" "SOURCES" ${ARGN})
+  cmake_parse_arguments(PROG "" "DESCRIPTION;OUTPUT" "SOURCES" ${ARGN})
+  if(NOT PROG_OUTPUT)
+    set(PROG_OUTPUT ${target})
+  endif()
   if(WIN32)
-    set(PROGRAM_NAME ${target})
+    set(PROGRAM_NAME ${PROG_OUTPUT})
     set(PROGRAM_DESCRIPTION "${PROG_DESCRIPTION}")
     set(PROGRAM_MANIFEST ${CMAKE_SOURCE_DIR}/cmake/app.manifest)
     configure_file(${CMAKE_SOURCE_DIR}/cmake/program.rc.in ${CMAKE_CURRENT_BINARY_DIR}/${target}.rc @ONLY)
@@ -34,5 +40,6 @@ function(gen_add_program target)
     add_executable(${target} ${PROG_SOURCES})
     target_link_libraries(${target} PRIVATE compat_winmain)
   endif()
+  set_target_properties(${target} PROPERTIES OUTPUT_NAME ${PROG_OUTPUT})
   target_link_libraries(${target} PRIVATE gen)
 endfunction()

@@ -1,0 +1,14 @@
+// Starting programs, and telling the user why the system refused.
+#pragma once
+
+#include <windows.h>
+
+// Starts commandLine (no application name: the system's rules for the first
+// token apply, so quoting is the caller's), optionally waiting for it to end.
+// Returns 0 once the process was created, else the system error code after a
+// box that shows it. The started program's own exit code is never read.
+DWORD StartProcess(char* commandLine, bool wait);
+
+// Shows an error box (caption "Error", error icon) with message, followed by
+// separator and the system's text for code when the system has one.
+void ShowFailureBox(const char* message, const char* separator, DWORD code);
