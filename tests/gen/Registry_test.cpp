@@ -117,17 +117,18 @@ TEST_F(RegistryText, UnusableValuesLeaveTheTextEmpty) {
     }
 }
 
-TEST_F(RegistryText, TerminatesTextsStoredWithoutTheirNul) {
+TEST_F(RegistryText, TextsWrittenWithoutTheirNulAreTerminated) {
+    // The system stores the terminator a caller's size left out, so the
+    // text takes one byte more than was written.
     Put(kUser32, "Folder", REG_SZ, "abc", 3);
     char text[4];
     EXPECT_EQ(ERROR_SUCCESS, Read(text, sizeof text).status);
     EXPECT_STREQ("abc", text);
 
-    // Four bytes with no terminator fill a 4-byte buffer: too long to use.
     Put(kUser32, "Folder", REG_SZ, "abcd", 4);
-    char full[4];
-    EXPECT_EQ(ERROR_SUCCESS, Read(full, sizeof full).status);
-    EXPECT_STREQ("", full);
+    char small[4];
+    EXPECT_EQ(ERROR_MORE_DATA, Read(small, sizeof small).status);
+    EXPECT_STREQ("", small);
 }
 
 TEST_F(RegistryText, AcceptsAValueThatExactlyFillsTheBuffer) {
