@@ -3,7 +3,8 @@
 //   module=<its own file>  cwd=<its current folder>
 //   var=<COMPAT_PROBE_VAR, or "(unset)">  args=<count>  then [argument] lines
 // then, if COMPAT_PROBE_HOLD names a file, waits (up to a minute) for it to
-// exist, and exits with the code in COMPAT_PROBE_EXIT (decimal, default 0).
+// exist, writes the file named by COMPAT_PROBE_DONE if set, and exits with
+// the code in COMPAT_PROBE_EXIT (decimal, default 0).
 #include <windows.h>
 
 #include <cstdlib>
@@ -38,5 +39,7 @@ int main(int argc, char** argv) {
 
     std::string hold = Variable("COMPAT_PROBE_HOLD", "");
     for (int waited = 0; !hold.empty() && !std::filesystem::exists(hold) && waited < 60000; waited += 10) Sleep(10);
+    std::string done = Variable("COMPAT_PROBE_DONE", "");
+    if (!done.empty()) std::ofstream(done).put('x');
     return std::atoi(Variable("COMPAT_PROBE_EXIT", "0").c_str());
 }

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <fstream>
 #include <string>
+#include <thread>
 
 #include "support/MessageBoxes.h"
 #include "support/Sandbox.h"
@@ -35,6 +38,61 @@ TEST(StartProcess, MissingProgramShowsTheSystemTextAndReturnsTheCode) {
                            SystemText(ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(expected.substr(0, expected.find_last_not_of("\r\n") + 1),
               boxes[0].text.substr(0, boxes[0].text.find_last_not_of("\r\n") + 1));
+}
+
+// The probe records its arguments, holds until the hold file exists, marks
+// that it is done and exits with 3: a failure of its own that StartProcess
+// must not report.
+class StartedProbe : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetEnvironmentVariableA("COMPAT_PROBE_OUT", sandbox.Path("out.txt").c_str());
+        SetEnvironmentVariableA("COMPAT_PROBE_HOLD", sandbox.Path("hold").c_str());
+        SetEnvironmentVariableA("COMPAT_PROBE_DONE", done.c_str());
+        SetEnvironmentVariableA("COMPAT_PROBE_EXIT", "3");
+    }
+    void TearDown() override {
+        for (const char* name :
+             {"COMPAT_PROBE_OUT", "COMPAT_PROBE_HOLD", "COMPAT_PROBE_DONE", "COMPAT_PROBE_EXIT"})
+            SetEnvironmentVariableA(name, nullptr);
+    }
+    void Release() { std::ofstream(sandbox.Path("hold")).put('x'); }
+    bool Done() { return !ReadFileText(done).empty(); }
+    bool WaitUntilDone() {
+        for (int i = 0; i < 1000 && !Done(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return Done();
+    }
+    bool StartedWithoutArguments() {
+        return ReadFileText(sandbox.Path("out.txt")).find("args=0\n") != std::string::npos;
+    }
+
+    Sandbox sandbox;
+    std::string done = sandbox.Path("done");
+    std::string line = "\"" + HostPath(CHILD_PROBE) + "\"";
+};
+
+TEST_F(StartedProbe, WaitingReturnsZeroOnlyAfterTheProgramEnded) {
+    std::thread releaser([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        Release();
+    });
+    DWORD code = StartProcess(&line[0], true);
+    bool doneAtReturn = Done();
+    releaser.join();
+    EXPECT_EQ(0u, code);
+    EXPECT_TRUE(doneAtReturn);
+    EXPECT_TRUE(StartedWithoutArguments());
+}
+
+TEST_F(StartedProbe, NotWaitingReturnsWhileTheProgramRuns) {
+    BoxWatcher watcher;
+    EXPECT_EQ(0u, StartProcess(&line[0], false));
+    EXPECT_FALSE(Done());
+    Release();
+    EXPECT_TRUE(WaitUntilDone());
+    EXPECT_TRUE(StartedWithoutArguments());
+    EXPECT_TRUE(watcher.Stop().empty());
 }
 
 TEST(ShowFailureBox, JoinsTheMessageAndTheSystemText) {

@@ -44,10 +44,10 @@ protected:
         ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(place.root, kSubKey, 0, nullptr, 0,
                                                  KEY_ALL_ACCESS | place.view, nullptr, &key,
                                                  nullptr));
-        if (name)
-            ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, name, 0, type,
-                                                    static_cast<const BYTE*>(data), size));
+        LONG status = name ? RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size)
+                           : ERROR_SUCCESS;
         RegCloseKey(key);
+        ASSERT_EQ(ERROR_SUCCESS, status);
     }
     static void PutText(const Place& place, const std::string& text) {
         Put(place, "Folder", REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
