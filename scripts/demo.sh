@@ -35,7 +35,7 @@ scripts/wine-prefix.sh "$WINEPREFIX" >/dev/null
 
 c="$WINEPREFIX/drive_c"
 mkdir -p "$c/Program Files/Korvel" "$c/Program Files/Korvel SDK/64"
-cp "$bin/Recorder.exe" "$c/Program Files/Korvel/Korvel.exe"
+cp "$bin/recorder.exe" "$c/Program Files/Korvel/Korvel.exe"
 cp "$bin/KorvelCOM.dll" "$c/Program Files/Korvel SDK/64/KorvelCOM.dll"
 record="$c/demo-record.txt"
 export KORVEL_RECORD='C:\demo-record.txt'
@@ -70,6 +70,6 @@ window=$(xdotool search --sync --onlyvisible --name '^Error$' | head -n 1)
 sleep 0.5  # let the box finish drawing
 import -display "$DISPLAY" -window root "$demo/missing-installation.png"
 echo "box on screen: screenshot saved as build/demo/missing-installation.png"
-xdotool windowactivate --sync "$window" key Return 2>/dev/null || xdotool key --window "$window" Return
+{ xdotool windowactivate --sync "$window" key Return || xdotool key --window "$window" Return; } 2>/dev/null
 status=0; wait $run_pid || status=$?
 echo "Run.exe exit code: $status (255: the -1 of a missing installation)"

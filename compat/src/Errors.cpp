@@ -34,6 +34,7 @@ const SystemText systemTexts[] = {
     {183, "Cannot create a file when that file already exists.\r\n"},
     {193, "%1 is not a valid Win32 application.\r\n"},
     {203, "The system could not find the environment option that was entered.\r\n"},
+    {206, "The filename or extension is too long.\r\n"},
     {234, "More data is available.\r\n"},
     {259, "No more data is available.\r\n"},
     {267, "The directory name is invalid.\r\n"},
