@@ -16,3 +16,11 @@ void AssertFailedAt(const char* sourcePath, int line);
 void CheckFailed(const char* sourcePath, int line);
 void RaiseProtectionFault(const char* faultName, unsigned address);
 void NotImplemented(const char* sourcePath, int line);
+
+// Testing seam, for the library's own tests only, until protected scopes
+// exist: while a hook is set, every raise calls it with the error's identity
+// (its template) and finished text instead of showing the error and ending
+// the program. The hook may throw to unwind the raiser; if it returns, the
+// raise returns to its caller. Returns the hook it replaces (null: none).
+using RaiseHook = void (*)(const char* identity, const char* text);
+RaiseHook SetRaiseHookForTesting(RaiseHook hook);
