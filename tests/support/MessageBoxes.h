@@ -30,7 +30,8 @@ public:
     // Stops watching and returns the boxes seen, in the order they appeared.
     std::vector<SeenBox> Stop();
 
+    struct State;  // each platform's own
+
 private:
-    struct State;
     State* state;
 };

@@ -1,0 +1,103 @@
+#include "support/Sandbox.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The one platform choice of this file: Windows names folders with '\' and
+// sees the build's Unix paths through drive Z: (Wine maps / there).
+#ifdef _WIN32
+const char kSeparator = '\\';
+const char kHostPrefix[] = "Z:";
+#else
+const char kSeparator = '/';
+const char kHostPrefix[] = "";
+#endif
+
+std::string WithSeparators(std::string path) {
+    for (char& c : path)
+        if (c == '/' || c == '\\') c = kSeparator;
+    return path;
+}
+
+std::string WithoutTrailingSeparators(std::string path) {
+    while (path.size() > 1 && (path.back() == '/' || path.back() == '\\')) path.pop_back();
+    return path;
+}
+
+}  // namespace
+
+Sandbox::Sandbox() {
+    static std::atomic<unsigned> counter{0};
+    // Canonical, so that it matches the paths programs report for themselves.
+    fs::path temp = fs::canonical(fs::temp_directory_path());
+    auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    for (;;) {
+        std::ostringstream name;
+        name << "korvel-test-" << std::hex << (stamp & 0xFFFFFFFF) << '-' << counter++;
+        fs::path candidate = temp / name.str();
+        if (fs::create_directory(candidate)) {
+            root = WithoutTrailingSeparators(WithSeparators(candidate.string()));
+            return;
+        }
+    }
+}
+
+Sandbox::~Sandbox() {
+    std::error_code ignored;
+    fs::remove_all(root, ignored);
+}
+
+std::string Sandbox::Path(const std::string& relative) const {
+    return root + kSeparator + WithSeparators(relative);
+}
+
+std::string Sandbox::Folder(const std::string& relative) const {
+    std::string path = Path(relative);
+    fs::create_directories(path);
+    return path;
+}
+
+std::string HostPath(const std::string& buildPath) {
+    return kHostPrefix + WithSeparators(buildPath);
+}
+
+void CopyProgram(const std::string& source, const std::string& destination) {
+    fs::copy_file(source, destination, fs::copy_options::overwrite_existing);
+    fs::permissions(destination, fs::perms::owner_all, fs::perm_options::add);
+}
+
+std::string ReadFileText(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+long RunAndWait(const std::string& program, const std::string& commandLine,
+                const std::string& folder) {
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    std::vector<char> line(commandLine.begin(), commandLine.end());
+    line.push_back('\0');
+    if (!CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        folder.empty() ? nullptr : folder.c_str(), &startup, &process))
+        return -1000 - static_cast<long>(GetLastError());
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return static_cast<int32_t>(code);
+}

@@ -33,6 +33,9 @@ void CopyProgram(const std::string& source, const std::string& destination);
 std::string ReadFileText(const std::string& path);
 
 // Starts program with the given command line (the line as the child sees it,
-// including its own name), waits and returns its exit code; -1000 - error
-// when it cannot be started.
-long RunAndWait(const std::string& program, const std::string& commandLine);
+// including its own name), in folder when one is given (else this process's
+// current folder), waits and returns its exit code read as a signed 32-bit
+// number (a program returning -1 gives -1); -1000 - error when it cannot be
+// started.
+long RunAndWait(const std::string& program, const std::string& commandLine,
+                const std::string& folder = std::string());

@@ -1,0 +1,320 @@
+// The registry: one .reg file named by COMPAT_REGISTRY. Nothing is cached, so
+// a child process sees at once what its parent wrote: each call reads the
+// file, and each change rewrites it through a temporary file in the same
+// folder that then replaces it, so a crash never leaves half a file. Processes
+// do not lock the file; of two changing it at the same moment one may be lost.
+// The process is modelled as a 64-bit one, as the Wine runs of the tests are.
+// These functions return their status and leave the last error alone.
+#include <windows.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <set>
+#include <string>
+
+#include "RegFile.h"
+
+// What an HKEY of an opened key points to. Keys are named by path, so a
+// handle to a key deleted and made again sees the new key; Windows would
+// report the old one deleted.
+struct CompatKey {
+    HKEY root;
+    std::string subKey;  // below the root, as the registry spells it; "" for the root
+    REGSAM access;
+};
+
+namespace {
+
+constexpr LONG kErrorNoAccess = 998;     // ERROR_NOACCESS: no data but a size
+constexpr LONG kErrorBadDb = 1009;       // ERROR_BADDB: the file is not a REGEDIT4 file
+constexpr LONG kErrorKeyDeleted = 1018;  // ERROR_KEY_DELETED
+constexpr REGSAM kMaximumAllowed = 0x02000000;
+constexpr REGSAM kGenericAll = 0x10000000;
+constexpr REGSAM kGenericExecute = 0x20000000;
+constexpr REGSAM kGenericWrite = 0x40000000;
+constexpr REGSAM kGenericRead = 0x80000000;
+
+std::mutex registryMutex;  // one call at a time, so changes in this process are not lost
+
+// Live handles: a closed one is answered with ERROR_INVALID_HANDLE without
+// touching the freed object. Never destroyed: keys still open at exit are
+// closed by the system on Windows, so they are neither leaks nor gone before
+// a late RegCloseKey from another static destructor.
+std::set<HKEY>& OpenKeys() {
+    static std::set<HKEY>* keys = new std::set<HKEY>;
+    return *keys;
+}
+
+// A key as a call sees it: its full path in the file's notation.
+struct Place {
+    HKEY root;
+    std::string path;
+    REGSAM access;
+};
+
+bool IsPredefined(HKEY key) { return RegRootName(key) != nullptr; }
+
+bool IsString(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
+
+REGSAM Granted(REGSAM access) {
+    if (access & (kMaximumAllowed | kGenericAll)) access |= KEY_ALL_ACCESS;
+    if (access & (kGenericRead | kGenericExecute)) access |= KEY_READ;
+    if (access & kGenericWrite) access |= KEY_WRITE;
+    return access;
+}
+
+bool Resolve(HKEY key, Place& place) {
+    if (IsPredefined(key)) {
+        place = Place{key, RegRootName(key), KEY_ALL_ACCESS};
+        return true;
+    }
+    if (OpenKeys().count(key) == 0) return false;
+    std::string path = RegRootName(key->root);
+    if (!key->subKey.empty()) path += "\\" + key->subKey;
+    place = Place{key->root, path, key->access};
+    return true;
+}
+
+HKEY NewHandle(HKEY root, const std::string& path, REGSAM access) {
+    size_t rootLength = strlen(RegRootName(root));
+    std::string subKey = path.size() > rootLength ? path.substr(rootLength + 1) : std::string();
+    HKEY key = new CompatKey{root, subKey, Granted(access)};
+    OpenKeys().insert(key);
+    return key;
+}
+
+// The full path of subKey below base. Empty parts ("a\\b", "a\") are skipped
+// as under Wine; a leading backslash is refused.
+LONG Join(const Place& base, LPCSTR subKey, REGSAM access, std::string& path) {
+    path = base.path;
+    if (subKey == nullptr) return ERROR_SUCCESS;
+    if (subKey[0] == '\\') return ERROR_BAD_PATHNAME;
+    // A section line of the file cannot hold a line break.
+    if (strpbrk(subKey, "\r\n") != nullptr) return ERROR_INVALID_PARAMETER;
+    bool first = true;
+    for (const char* part = subKey; *part != '\0';) {
+        size_t length = strcspn(part, "\\");
+        if (length > 0) {
+            std::string name(part, length);
+            path += "\\" + name;
+            // The 32-bit view of HKLM\Software is its Wow6432Node subkey. Only a
+            // path going down from the root is redirected, as under Wine.
+            if (first && (access & KEY_WOW64_32KEY) && base.path == RegRootName(HKEY_LOCAL_MACHINE) &&
+                RegSameName(name, "Software")) {
+                path += "\\Wow6432Node";
+            }
+            first = false;
+        }
+        part += length;
+        if (*part == '\\') ++part;
+    }
+    return ERROR_SUCCESS;
+}
+
+std::string RegistryFile() {
+    const char* file = getenv("COMPAT_REGISTRY");
+    return file != nullptr ? file : "";
+}
+
+// A missing variable or file is an empty registry, the roots alone.
+LONG Load(RegTree& tree) {
+    tree = RegTree{};
+    std::string file = RegistryFile();
+    if (file.empty()) return ERROR_SUCCESS;
+    FILE* stream = fopen(file.c_str(), "rb");
+    if (stream == nullptr) return errno == ENOENT ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+    std::string text;
+    char buffer[4096];
+    size_t count;
+    while ((count = fread(buffer, 1, sizeof buffer, stream)) > 0) text.append(buffer, count);
+    bool failed = ferror(stream) != 0;
+    fclose(stream);
+    if (failed) return ERROR_ACCESS_DENIED;
+    // An empty file, as a test's fresh temporary file, is an empty registry too.
+    if (text.empty()) return ERROR_SUCCESS;
+    return RegParseFile(text, tree) ? ERROR_SUCCESS : kErrorBadDb;
+}
+
+bool WriteAll(int fd, const std::string& text) {
+    size_t done = 0;
+    while (done < text.size()) {
+        ssize_t written = write(fd, text.data() + done, text.size() - done);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        done += static_cast<size_t>(written);
+    }
+    return true;
+}
+
+LONG Save(const RegTree& tree) {
+    std::string file = RegistryFile();
+    // Without the variable there is no file to change. ERROR_ACCESS_DENIED,
+    // rather than a made-up default path that tests would write into.
+    if (file.empty()) return ERROR_ACCESS_DENIED;
+    std::string temp = file + ".XXXXXX";
+    int fd = mkstemp(&temp[0]);
+    if (fd < 0) return (errno == ENOENT || errno == ENOTDIR) ? ERROR_PATH_NOT_FOUND : ERROR_ACCESS_DENIED;
+    struct stat old;
+    fchmod(fd, stat(file.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
+    bool written = WriteAll(fd, RegFormatFile(tree)) && fsync(fd) == 0;
+    written = close(fd) == 0 && written;
+    if (written && rename(temp.c_str(), file.c_str()) == 0) return ERROR_SUCCESS;
+    unlink(temp.c_str());
+    return ERROR_ACCESS_DENIED;
+}
+
+LONG OpenKey(HKEY key, LPCSTR subKey, REGSAM access, PHKEY result) {
+    Place base;
+    if (!Resolve(key, base)) return ERROR_INVALID_HANDLE;
+    std::string path;
+    LONG status = Join(base, subKey, access, path);
+    if (status != ERROR_SUCCESS) return status;
+    // Nothing below a root: Windows hands back the root itself.
+    if (IsPredefined(key) && path == base.path) {
+        *result = key;
+        return ERROR_SUCCESS;
+    }
+    RegTree tree;
+    if ((status = Load(tree)) != ERROR_SUCCESS) return status;
+    if (!RegKeyExists(tree, base.path)) return kErrorKeyDeleted;
+    if (!RegKeyExists(tree, path)) return ERROR_FILE_NOT_FOUND;
+    *result = NewHandle(base.root, RegSpelled(tree, path), access);
+    return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+extern "C" {
+
+LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM access, PHKEY result) {
+    if (result == nullptr) return ERROR_INVALID_PARAMETER;
+    *result = nullptr;
+    std::lock_guard<std::mutex> lock(registryMutex);
+    return OpenKey(key, subKey, access, result);
+}
+
+LONG RegOpenKeyA(HKEY key, LPCSTR subKey, PHKEY result) {
+    if (result == nullptr) return ERROR_INVALID_PARAMETER;
+    // No subkey: the same handle back, not a new one.
+    if (subKey == nullptr || subKey[0] == '\0') {
+        *result = key;
+        return ERROR_SUCCESS;
+    }
+    return RegOpenKeyExA(key, subKey, 0, kMaximumAllowed, result);
+}
+
+LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM access,
+                     LPSECURITY_ATTRIBUTES, PHKEY result, LPDWORD disposition) {
+    if (result == nullptr) return ERROR_INVALID_PARAMETER;
+    *result = nullptr;
+    std::lock_guard<std::mutex> lock(registryMutex);
+    Place base;
+    if (!Resolve(key, base)) return ERROR_INVALID_HANDLE;
+    std::string path;
+    LONG status = Join(base, subKey, access, path);
+    if (status != ERROR_SUCCESS) return status;
+    RegTree tree;
+    if ((status = Load(tree)) != ERROR_SUCCESS) return status;
+    if (!RegKeyExists(tree, base.path)) return kErrorKeyDeleted;
+    bool created = !RegKeyExists(tree, path);
+    if (created) {
+        RegMakeKey(tree, path);
+        if ((status = Save(tree)) != ERROR_SUCCESS) return status;
+    }
+    if (disposition != nullptr) *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+    *result = NewHandle(base.root, RegSpelled(tree, path), access);
+    return ERROR_SUCCESS;
+}
+
+LONG RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                      LPDWORD size) {
+    if (reserved != nullptr || (data != nullptr && size == nullptr)) return ERROR_INVALID_PARAMETER;
+    std::lock_guard<std::mutex> lock(registryMutex);
+    Place place;
+    if (!Resolve(key, place)) return ERROR_INVALID_HANDLE;
+    if ((place.access & KEY_QUERY_VALUE) == 0) return ERROR_ACCESS_DENIED;
+    RegTree tree;
+    LONG status = Load(tree);
+    if (status != ERROR_SUCCESS) return status;
+    if (!RegKeyExists(tree, place.path)) return kErrorKeyDeleted;
+    RegKey* section = RegFindKey(tree, place.path);
+    const RegValue* value = section != nullptr ? RegFindValue(*section, valueName != nullptr ? valueName : "") : nullptr;
+    if (value == nullptr) return ERROR_FILE_NOT_FOUND;
+    DWORD needed = static_cast<DWORD>(value->data.size());
+    if (type != nullptr) *type = value->type;
+    if (data != nullptr) {
+        if (*size < needed) {
+            *size = needed;
+            return ERROR_MORE_DATA;
+        }
+        if (needed > 0) memcpy(data, value->data.data(), needed);
+        // A string stored without its NUL gets one if there is room; the
+        // size reported stays the stored size. An empty one gets none.
+        if (IsString(value->type) && needed > 0 && data[needed - 1] != 0 && *size > needed) data[needed] = 0;
+    }
+    if (size != nullptr) *size = needed;
+    return ERROR_SUCCESS;
+}
+
+LONG RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type, const BYTE* data, DWORD size) {
+    if (data == nullptr && size != 0) return kErrorNoAccess;
+    // Windows counts the NUL a caller left out of a string's size when the
+    // NUL follows the data; so does this, reading the byte after the data as
+    // Windows does (callers' strings have it).
+    if (size != 0 && IsString(type) && data[size - 1] != 0 && data[size] == 0) ++size;
+    std::lock_guard<std::mutex> lock(registryMutex);
+    Place place;
+    if (!Resolve(key, place)) return ERROR_INVALID_HANDLE;
+    if ((place.access & KEY_SET_VALUE) == 0) return ERROR_ACCESS_DENIED;
+    RegTree tree;
+    LONG status = Load(tree);
+    if (status != ERROR_SUCCESS) return status;
+    if (!RegKeyExists(tree, place.path)) return kErrorKeyDeleted;
+    RegKey& section = RegMakeKey(tree, place.path);
+    std::string name = valueName != nullptr ? valueName : "";
+    RegValue* value = RegFindValue(section, name);
+    if (value == nullptr) {
+        section.values.push_back(RegValue{name, REG_NONE, {}});
+        value = &section.values.back();
+    }
+    value->type = type;
+    value->data.assign(data, data + size);
+    return Save(tree);
+}
+
+LONG RegDeleteTreeA(HKEY key, LPCSTR subKey) {
+    std::lock_guard<std::mutex> lock(registryMutex);
+    Place base;
+    if (!Resolve(key, base)) return ERROR_INVALID_HANDLE;
+    std::string path;
+    LONG status = Join(base, subKey, 0, path);
+    if (status != ERROR_SUCCESS) return status;
+    RegTree tree;
+    if ((status = Load(tree)) != ERROR_SUCCESS) return status;
+    if (!RegKeyExists(tree, base.path)) return kErrorKeyDeleted;
+    if (path == base.path) {
+        // No subkey: the key's values and subkeys go, the key stays.
+        RegClearKey(tree, path);
+    } else {
+        if (!RegKeyExists(tree, path)) return ERROR_FILE_NOT_FOUND;
+        RegDeleteKey(tree, path);
+    }
+    return Save(tree);
+}
+
+LONG RegCloseKey(HKEY key) {
+    if (IsPredefined(key)) return ERROR_SUCCESS;
+    std::lock_guard<std::mutex> lock(registryMutex);
+    if (OpenKeys().erase(key) == 0) return ERROR_INVALID_HANDLE;
+    delete key;
+    return ERROR_SUCCESS;
+}
+
+}  // extern "C"

@@ -1,0 +1,144 @@
+// The setup tool end to end: when it registers the COM server, with which
+// tool and path, that it waits for the tool, and when it stays silent.
+#include "e2e/Programs.h"
+
+#include <filesystem>
+
+namespace {
+
+const char kValueName[] = "SDK Installation path";
+const char kServer[] = "\\64\\KorvelCOM.dll";
+
+struct InstallCase {
+    const char* name;
+    std::vector<Value> values;
+    const char* arguments;
+    const char* registered;  // the SDK folder whose server is registered, or null
+};
+
+const InstallCase kInstallCases[] = {
+    {"RegistersWithEightyZero", {{Place::User, "Korvel SDK"}}, "80 0", "Korvel SDK"},
+    {"SecondNumberIsNotLookedAt", {{Place::Machine, "Korvel SDK"}}, "80 7 more", "Korvel SDK"},
+    {"TrailingBackslash", {{Place::User, "Korvel SDK\\"}}, "80 0", "Korvel SDK\\"},
+    {"PerUserBeforeMachine",
+     {{Place::User, "A"}, {Place::MachineWow32, "B"}, {Place::Machine, "B"}}, "80 0", "A"},
+    {"Machine32BitViewFirst", {{Place::MachineWow32, "A"}, {Place::Machine, "B"}}, "80 0", "A"},
+    {"OneNumberOnly", {{Place::User, "Korvel SDK"}}, "80", nullptr},
+    {"NoNumbers", {{Place::User, "Korvel SDK"}}, "", nullptr},
+    {"Letters", {{Place::User, "Korvel SDK"}}, "abc", nullptr},
+    {"OtherAction", {{Place::User, "Korvel SDK"}}, "81 0", nullptr},
+    // Only the first key found is read, and a missing value is no error.
+    {"PerUserKeyWithoutValue", {{Place::User, "", REG_NONE}, {Place::Machine, "B"}}, "80 0",
+     nullptr},
+    {"ExpandableText", {{Place::User, "Korvel SDK", REG_EXPAND_SZ}}, "80 0", nullptr},
+    // Would name \64\KorvelCOM.dll at the root of the current drive.
+    {"EmptyText", {{Place::User, ""}}, "80 0", nullptr},
+};
+
+void PrintTo(const InstallCase& c, std::ostream* out) { *out << c.name; }
+
+class InstallTest : public ProgramTest {
+protected:
+    void SetUp() override {
+        ProgramTest::SetUp();
+        // install runs from a folder of its own, and in another current
+        // folder: each holds a regsvr32.exe that must not be the one run.
+        sandbox.Folder("bin");
+        CopyProgram(InstallProgram(), sandbox.Path("bin\\install.exe"));
+        CopyProgram(RecorderProgram(), sandbox.Path("bin\\regsvr32.exe"));
+        sandbox.Folder("cwd");
+        CopyProgram(RecorderProgram(), sandbox.Path("cwd\\regsvr32.exe"));
+
+        char folder[MAX_PATH] = "";
+        UINT length = GetSystemDirectoryA(folder, sizeof folder);
+        ASSERT_GT(length, 0u);
+        ASSERT_LT(length, sizeof folder);
+        systemFolder = folder;
+        // Linux: the system folder lies in the sandbox and gets the stand-in
+        // tool; Windows has the real one.
+        if (!StandinRegsvr32().empty()) {
+            std::filesystem::create_directories(systemFolder);
+            CopyProgram(StandinRegsvr32(), systemFolder + "/regsvr32.exe");
+        }
+    }
+
+    // Stores the values, each folder holding the stand-in server.
+    void Install(const std::vector<Value>& values) {
+        for (const Value& value : values) {
+            Store(value, kValueName);
+            if (value.folder.empty() || StandinDll().empty()) continue;
+            sandbox.Folder(value.folder + "\\64");
+            CopyProgram(StandinDll(), sandbox.Path(value.folder + kServer));
+        }
+    }
+
+    Outcome Launch(const std::string& arguments) {
+        return ProgramTest::Launch(sandbox.Path("bin\\install.exe"), arguments,
+                                   sandbox.Path("cwd"));
+    }
+
+    // The registration of the server of the SDK folder stored as folderText:
+    // the system's tool, run with /s and the path.
+    void ExpectRegistered(const std::vector<Record>& records, const std::string& folderText) {
+        std::string server = folderText + kServer;
+        ASSERT_EQ(records.size(), 1u);
+        EXPECT_EQ(SamePath(records[0].program), SamePath(systemFolder + "\\regsvr32.exe"));
+        EXPECT_EQ(records[0].args, (std::vector<std::string>{"/s", server}));
+        // Windows: the real tool loaded the stand-in server from that path.
+        EXPECT_EQ(records[0].dll.empty(), StandinDll().empty());
+        if (!records[0].dll.empty()) {
+            EXPECT_EQ(SamePath(records[0].dll), SamePath(server));
+        }
+    }
+
+    std::string systemFolder;
+};
+
+class InstallCases : public InstallTest, public ::testing::WithParamInterface<InstallCase> {};
+
+TEST_P(InstallCases, RegistersTheServerOfTheFirstKeyFoundOrStaysSilent) {
+    const InstallCase& c = GetParam();
+    Install(c.values);
+
+    Outcome outcome = Launch(c.arguments);
+
+    EXPECT_EQ(outcome.exitCode, 0);
+    EXPECT_EQ(outcome.boxes, std::vector<SeenBox>{});
+    if (c.registered) {
+        // Read at once: install must have waited for the tool, which records late.
+        ExpectRegistered(RecordsSoFar(), sandbox.Path(c.registered));
+    } else {
+        EXPECT_EQ(Records(0).size(), 0u);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Registry, InstallCases, ::testing::ValuesIn(kInstallCases),
+                         [](const ::testing::TestParamInfo<InstallCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+TEST_F(InstallTest, MissingKeyIsReported) {
+    Outcome outcome = Launch("80 0");
+
+    std::string text = SystemText(ERROR_FILE_NOT_FOUND);
+    const std::vector<SeenBox> box = {
+        {"Error", "Couldn't obtain SDK installation path" + (text.empty() ? "" : ":\n\n" + text),
+         MB_OK, true}};
+    EXPECT_EQ(outcome.exitCode, -1);
+    EXPECT_EQ(outcome.boxes, box);
+    EXPECT_EQ(Records(0).size(), 0u);
+}
+
+// Without "ProgramFiles(x86)" the system is 32-bit Windows: nothing to do.
+TEST_F(InstallTest, NothingOn32BitWindows) {
+    Install({{Place::User, "Korvel SDK"}});
+    SetEnvironmentVariableA("ProgramFiles(x86)", nullptr);
+
+    Outcome outcome = Launch("80 0");
+
+    EXPECT_EQ(outcome.exitCode, 0);
+    EXPECT_EQ(outcome.boxes, std::vector<SeenBox>{});
+    EXPECT_EQ(Records(0).size(), 0u);
+}
+
+}  // namespace
