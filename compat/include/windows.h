@@ -123,6 +123,17 @@ typedef HKEY* PHKEY;
 #define LMEM_ZEROINIT 0x0040
 #define LPTR (LMEM_FIXED | LMEM_ZEROINIT)
 
+// Heaps.
+#define HEAP_NO_SERIALIZE 0x00000001
+#define HEAP_GENERATE_EXCEPTIONS 0x00000004
+#define HEAP_ZERO_MEMORY 0x00000008
+#define HEAP_CREATE_ENABLE_EXECUTE 0x00040000
+
+typedef enum _HEAP_INFORMATION_CLASS {
+    HeapCompatibilityInformation = 0,
+    HeapEnableTerminationOnCorruption = 1
+} HEAP_INFORMATION_CLASS;
+
 // Processes.
 #define WAIT_OBJECT_0 0x00000000u
 #define WAIT_TIMEOUT 0x00000102u
@@ -189,6 +200,14 @@ DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languag
 HLOCAL LocalAlloc(UINT flags, SIZE_T bytes);
 SIZE_T LocalSize(HLOCAL memory);
 HLOCAL LocalFree(HLOCAL memory);
+
+// Heaps.
+HANDLE HeapCreate(DWORD options, SIZE_T initialSize, SIZE_T maximumSize);
+BOOL HeapSetInformation(HANDLE heap, HEAP_INFORMATION_CLASS informationClass, LPVOID information,
+                        SIZE_T informationLength);
+LPVOID HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes);
+LPVOID HeapReAlloc(HANDLE heap, DWORD flags, LPVOID block, SIZE_T bytes);
+BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID block);
 
 // Texts and environment.
 int lstrlenA(LPCSTR text);
