@@ -38,5 +38,9 @@ echo "== tests under Wine"
 xvfb-run -a -s "-screen 0 1024x768x24" ctest --preset win64 2>&1 | tee "$log" || true
 count "$log"
 
+echo "== fuzzing (${FUZZ_SECONDS:=15}s a target)"
+if FUZZ_SECONDS=$FUZZ_SECONDS scripts/fuzz.sh; then
+  passed=$((passed + 1)); else failed=$((failed + 1)); fi
+
 echo "all: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
