@@ -241,7 +241,14 @@ void Sleep(DWORD milliseconds);
 // Folders and modules.
 UINT GetSystemDirectoryA(LPSTR buffer, UINT size);
 UINT GetWindowsDirectoryA(LPSTR buffer, UINT size);
+DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer);
+BOOL SetCurrentDirectoryA(LPCSTR path);
+DWORD GetTempPathA(DWORD size, LPSTR buffer);
+HMODULE GetModuleHandleA(LPCSTR name);
 DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size);
+
+// Code pages.
+BOOL IsDBCSLeadByte(BYTE value);
 
 // Dialogs.
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style);
