@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "gen/Err.h"
+#include "gen/Startup.h"
 
 const char EmptyText[1] = "";
 char FormatBuffer[FormatBufferSize];
@@ -25,7 +26,7 @@ union LowerCaseHolder {
 
 // Null until the first ScratchBuffer; its destructor frees the last block
 // at exit.
-StrBuilder scratch;
+StrBuilder scratch GEN_STARTUP(StartupScratchBuffer);
 
 // FormatBuffer's last byte is set after the call: some runtimes' bounded
 // formatters leave a text that does not fit unterminated.

@@ -188,6 +188,34 @@ typedef struct _PROCESS_INFORMATION {
 #define IDYES 6
 #define IDNO 7
 
+// Structured exceptions. Natively there is no context record: handlers get
+// a null ContextRecord.
+#define EXCEPTION_MAXIMUM_PARAMETERS 15
+#define EXCEPTION_NONCONTINUABLE 0x1
+#define EXCEPTION_CONTINUE_EXECUTION (-1)
+#define EXCEPTION_CONTINUE_SEARCH 0
+#define EXCEPTION_BREAKPOINT 0x80000003u
+#define STATUS_NONCONTINUABLE_EXCEPTION 0xC0000025u
+
+typedef void* PVOID;
+typedef struct _CONTEXT CONTEXT, *PCONTEXT;
+
+typedef struct _EXCEPTION_RECORD {
+    DWORD ExceptionCode;
+    DWORD ExceptionFlags;
+    struct _EXCEPTION_RECORD* ExceptionRecord;
+    PVOID ExceptionAddress;
+    DWORD NumberParameters;
+    ULONG_PTR ExceptionInformation[EXCEPTION_MAXIMUM_PARAMETERS];
+} EXCEPTION_RECORD, *PEXCEPTION_RECORD;
+
+typedef struct _EXCEPTION_POINTERS {
+    PEXCEPTION_RECORD ExceptionRecord;
+    PCONTEXT ContextRecord;
+} EXCEPTION_POINTERS, *PEXCEPTION_POINTERS;
+
+typedef LONG(CALLBACK* PVECTORED_EXCEPTION_HANDLER)(PEXCEPTION_POINTERS exceptionInfo);
+
 extern "C" {
 
 // Errors.
@@ -241,10 +269,25 @@ void Sleep(DWORD milliseconds);
 // Folders and modules.
 UINT GetSystemDirectoryA(LPSTR buffer, UINT size);
 UINT GetWindowsDirectoryA(LPSTR buffer, UINT size);
+DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer);
+BOOL SetCurrentDirectoryA(LPCSTR path);
+DWORD GetTempPathA(DWORD size, LPSTR buffer);
+HMODULE GetModuleHandleA(LPCSTR name);
 DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size);
+
+// Code pages.
+BOOL IsDBCSLeadByte(BYTE value);
 
 // Dialogs.
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style);
+
+// Debugging and exceptions.
+PVOID AddVectoredExceptionHandler(ULONG first, PVECTORED_EXCEPTION_HANDLER handler);
+ULONG RemoveVectoredExceptionHandler(PVOID handle);
+void RaiseException(DWORD code, DWORD flags, DWORD argumentCount, const ULONG_PTR* arguments);
+void DebugBreak(void);
+BOOL IsDebuggerPresent(void);
+DWORD GetTickCount(void);
 
 // The program's entry, called by compat's main().
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int showMode);

@@ -1,4 +1,5 @@
-// The Windows and system folders, and the program's own file name.
+// The Windows, system, current and temporary folders, the program's own
+// module and file name.
 //
 // There is no Windows folder on Linux. It is the value of COMPAT_WINDIR when
 // that is set and not empty (tests point it at a sandbox to plant programs
@@ -7,6 +8,8 @@
 // CreateProcessA's search would find. The system folder is its "system32".
 #include <windows.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -35,6 +38,37 @@ UINT CopyFolder(const std::string& folder, LPSTR buffer, UINT size) {
     return static_cast<UINT>(folder.size());
 }
 
+bool CurrentFolder(std::string& folder) {
+    std::vector<char> path(256);
+    while (getcwd(path.data(), path.size()) == nullptr) {
+        if (errno != ERANGE) return false;
+        path.resize(path.size() * 2);
+    }
+    folder = path.data();
+    return true;
+}
+
+DWORD LastErrorOf(int error) {
+    switch (error) {
+        case ENOENT: return ERROR_FILE_NOT_FOUND;
+        case ENOTDIR: return ERROR_DIRECTORY;
+        case EACCES: return ERROR_ACCESS_DENIED;
+        case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
+        default: return ERROR_PATH_NOT_FOUND;
+    }
+}
+
+// Windows takes the first of TMP and TEMP that is set (then the profile);
+// here TMPDIR comes third, then /tmp. Like Windows it refuses a folder longer
+// than MAX_PATH rather than looking further.
+std::string TempFolder() {
+    for (const char* name : {"TMP", "TEMP", "TMPDIR"}) {
+        const char* value = getenv(name);
+        if (value != nullptr && value[0] != '\0') return value;
+    }
+    return "/tmp";
+}
+
 }  // namespace
 
 extern "C" {
@@ -45,6 +79,47 @@ UINT GetSystemDirectoryA(LPSTR buffer, UINT size) {
     std::string folder = WindowsFolder();
     if (folder != "/") folder += '/';
     return CopyFolder(folder + "system32", buffer, size);
+}
+
+DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer) {
+    std::string folder;
+    if (!CurrentFolder(folder)) {
+        SetLastError(LastErrorOf(errno));
+        return 0;
+    }
+    return CopyFolder(folder, buffer, size);
+}
+
+BOOL SetCurrentDirectoryA(LPCSTR path) {
+    if (path == nullptr || path[0] == '\0') {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    std::string folder = path;
+    std::replace(folder.begin(), folder.end(), '\\', '/');
+    if (chdir(folder.c_str()) != 0) {
+        SetLastError(LastErrorOf(errno));
+        return FALSE;
+    }
+    return TRUE;
+}
+
+DWORD GetTempPathA(DWORD size, LPSTR buffer) {
+    std::string folder = TempFolder();
+    if (folder.back() != '/' && folder.back() != '\\') folder += '/';
+    if (folder.size() > MAX_PATH) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return 0;
+    }
+    return CopyFolder(folder, buffer, size);
+}
+
+HMODULE GetModuleHandleA(LPCSTR name) {
+    if (name != nullptr) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    return CompatMainInstance();
 }
 
 DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size) {

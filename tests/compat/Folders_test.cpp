@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <string>
 
+#include "support/Sandbox.h"
+
 namespace {
 
 typedef UINT (*FolderCall)(LPSTR, UINT);
@@ -76,6 +78,59 @@ TEST(ModuleFileNameTest, TooSmallABufferGetsTheStartOfTheName) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
     EXPECT_EQ(std::string(small, 4), std::string(path, 4));
     EXPECT_EQ(std::string(small + 5, 3), "###");
+}
+
+// Restores the current folder the test found.
+class CurrentDirectory : public ::testing::Test {
+protected:
+    void SetUp() override {
+        DWORD length = GetCurrentDirectoryA(sizeof start, start);
+        ASSERT_GT(length, 0u);
+        ASSERT_LT(length, sizeof start);
+    }
+    void TearDown() override { EXPECT_TRUE(SetCurrentDirectoryA(start)); }
+
+    char start[4096];
+    Sandbox sandbox;
+};
+
+TEST_F(CurrentDirectory, NeedsRoomForItsTerminatorAndEndsWithoutASeparator) {
+    ASSERT_TRUE(SetCurrentDirectoryA(sandbox.Root().c_str()));
+    const DWORD length = static_cast<DWORD>(sandbox.Root().size());
+    char buffer[4096];
+    memset(buffer, '#', sizeof buffer);
+    EXPECT_EQ(GetCurrentDirectoryA(length, buffer), length + 1);
+    EXPECT_EQ(buffer[0], '#');
+    EXPECT_EQ(GetCurrentDirectoryA(length + 1, buffer), length);
+    EXPECT_EQ(std::string(buffer), sandbox.Root());
+}
+
+TEST_F(CurrentDirectory, AMissingFolderIsRefusedAndChangesNothing) {
+    ASSERT_TRUE(SetCurrentDirectoryA(sandbox.Root().c_str()));
+    EXPECT_FALSE(SetCurrentDirectoryA(sandbox.Path("absent").c_str()));
+    char buffer[4096];
+    ASSERT_GT(GetCurrentDirectoryA(sizeof buffer, buffer), 0u);
+    EXPECT_EQ(std::string(buffer), sandbox.Root());
+}
+
+TEST(TempPath, EndsWithASeparatorAndReportsTheSizeNeeded) {
+    char buffer[4096];
+    DWORD length = GetTempPathA(sizeof buffer, buffer);
+    ASSERT_GT(length, 0u);
+    ASSERT_LT(length, sizeof buffer);
+    EXPECT_EQ(strlen(buffer), length);
+    EXPECT_TRUE(buffer[length - 1] == '\\' || buffer[length - 1] == '/') << buffer;
+    char small[4];
+    EXPECT_GE(GetTempPathA(sizeof small, small), length + 1);
+}
+
+TEST(ModuleHandle, NoNameIsThisProgram) {
+    HMODULE module = GetModuleHandleA(nullptr);
+    ASSERT_NE(module, nullptr);
+    char byHandle[4096], byNull[4096];
+    ASSERT_GT(GetModuleFileNameA(module, byHandle, sizeof byHandle), 0u);
+    ASSERT_GT(GetModuleFileNameA(nullptr, byNull, sizeof byNull), 0u);
+    EXPECT_STREQ(byHandle, byNull);
 }
 
 }  // namespace

@@ -189,7 +189,7 @@ TEST_F(HeapTest, RaiseEntriesFormatTheirTextAndNameTheirTemplate) {
 }
 
 TEST_F(HeapTest, ALongMessageIsCutInsideItsBuffer) {
-    std::string longText(100000, 'a');
+    std::string longText(FormatBufferSize + 100000, 'a');
     Raised raised = RaiseOf([&longText] { RaiseError("%s!", longText.c_str()); });
     EXPECT_GT(raised.text.size(), 1000u);
     EXPECT_LT(raised.text.size(), longText.size());
@@ -221,9 +221,11 @@ __attribute__((constructor(101))) void RunHeapProbe() {
 }
 
 #ifdef _WIN32
+const char kProgramErrorCaption[] = "gen_tests.exe error";
 void SetProbe(const char* probe) { SetEnvironmentVariableA(kProbeVariable, probe); }
 bool EndedByRaise(int status) { return status != 0 && status != kProbeRaiseReturned; }
 #else
+const char kProgramErrorCaption[] = "gen_tests error";
 void SetProbe(const char* probe) {
     if (probe) {
         setenv(kProbeVariable, probe, 1);
@@ -255,7 +257,7 @@ TEST_F(ProbeProcess, NotEnoughMemoryShowsItsBoxAndEndsTheProgram) {
     EXPECT_EXIT(exit(0), EndedByRaise, "");
     std::vector<SeenBox> boxes = watcher.Stop();
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].caption, "Error");
+    EXPECT_EQ(boxes[0].caption, kProgramErrorCaption);
     EXPECT_EQ(boxes[0].text, "Not enough memory");
     EXPECT_EQ(boxes[0].buttons, static_cast<unsigned>(MB_OK));
     EXPECT_TRUE(boxes[0].icon);

@@ -1,8 +1,13 @@
-// Observing raises in-process: while a RaiseCatcher lives, every raise throws
-// a Raised with the error's identity and text instead of ending the program.
+// Observing raises in-process through real protected scopes. While a
+// RaiseCatcher lives a protected scope is active, so a raise the test did not
+// expect is thrown (GoogleTest reports the exception) instead of ending the
+// program; RaiseOf runs an action in a scope of its own and returns the error
+// it raised. Both continue the structured exception internal errors raise,
+// which would otherwise end the process as unhandled.
 #pragma once
 
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <string>
 #include <utility>
@@ -14,26 +19,52 @@ struct Raised {
     std::string text;
 };
 
+// While one lives, the internal-error exception is continued and recorded.
+class InternalErrorExceptions {
+public:
+    InternalErrorExceptions() : handle(AddVectoredExceptionHandler(1, &Continue)) {}
+    ~InternalErrorExceptions() { RemoveVectoredExceptionHandler(handle); }
+    InternalErrorExceptions(const InternalErrorExceptions&) = delete;
+    InternalErrorExceptions& operator=(const InternalErrorExceptions&) = delete;
+
+    // Shared by all watchers; tests reset count themselves.
+    static inline int count;
+    static inline unsigned lastFlags;
+    static inline unsigned lastParameterCount;
+    static inline std::string lastKind;  // the text the one parameter points at
+
+private:
+    static LONG CALLBACK Continue(PEXCEPTION_POINTERS pointers) {
+        const EXCEPTION_RECORD& record = *pointers->ExceptionRecord;
+        if (record.ExceptionCode != InternalErrorException) return EXCEPTION_CONTINUE_SEARCH;
+        ++count;
+        lastFlags = record.ExceptionFlags;
+        lastParameterCount = record.NumberParameters;
+        lastKind = record.NumberParameters >= 1
+                       ? reinterpret_cast<const char*>(record.ExceptionInformation[0])
+                       : "";
+        return EXCEPTION_CONTINUE_EXECUTION;
+    }
+    PVOID handle;
+};
+
 class RaiseCatcher {
 public:
-    RaiseCatcher() : previous(SetRaiseHookForTesting(&Throw)) {}
-    ~RaiseCatcher() { SetRaiseHookForTesting(previous); }
+    RaiseCatcher() { scope.Enter(); }
     RaiseCatcher(const RaiseCatcher&) = delete;
     RaiseCatcher& operator=(const RaiseCatcher&) = delete;
 
 private:
-    static void Throw(const char* identity, const char* text) { throw Raised{identity, text}; }
-    RaiseHook previous;
+    InternalErrorExceptions exceptions;
+    ErrFrame scope;
 };
 
 // The raise that action makes; a test failure when it makes none.
 template <class Action>
 Raised RaiseOf(Action&& action) {
-    try {
-        std::forward<Action>(action)();
-    } catch (const Raised& raised) {
-        return raised;
-    }
+    InternalErrorExceptions exceptions;
+    ERR_TRY(scope) { std::forward<Action>(action)(); }
+    ERR_CATCH(error) { return {error.id, error.message.data ? error.message.data : "(no text)"}; }
     ADD_FAILURE() << "nothing was raised";
     return {nullptr, ""};
 }
