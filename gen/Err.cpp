@@ -191,7 +191,7 @@ ErrFrame** TopFrameSlot() {
 const char* MessageText(const char* messageTemplate) { return messageTemplate; }
 
 void DispatchError(const char* identity, const char* text, const char* format, va_list arguments) {
-    if (raiseHook) raiseHook(identity, text ? text : format ? format : identity);
+    if (raiseHook && raiseHook(identity, text ? text : format ? format : identity)) return;
     int level = ErrorDepth++;
     if (level == 0) {
         DispatchFirst(identity, text, format, arguments);

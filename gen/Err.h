@@ -129,7 +129,9 @@ bool ShowWarningBox(const char* identity, const char* text);
 
 // Testing seam, for the library's own tests only: while a hook is set, every
 // raise calls it first, before any text is built or frame touched, with the
-// identity and the ready text or else the unapplied format. If it returns,
-// the raise goes on as usual. Returns the hook it replaces (null: none).
-using RaiseHook = void (*)(const char* identity, const char* text);
+// identity and the ready text or else the unapplied format. When it answers
+// true the raise returns to the raiser at once, as it does after a developer
+// dealt with the error in the debugger; when false the raise goes on as
+// usual. Returns the hook it replaces (null: none).
+using RaiseHook = bool (*)(const char* identity, const char* text);
 RaiseHook SetRaiseHookForTesting(RaiseHook hook);

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "gen/Err.h"
+#include "gen/Path.h"
 
 namespace {
 
@@ -16,18 +17,6 @@ const char kReportKind[] = "Asserted";
 // The structured exception's one parameter points here; it keeps its text
 // after the first internal error.
 char reportKind[kReportKindSize];
-
-// The running program's file name with its extension, without drive and
-// folder: "install.exe".
-Str ProgramFileName() {
-    char path[MAX_PATH + 1];
-    DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    path[length < MAX_PATH ? length : MAX_PATH] = '\0';  // older systems leave a cut name open
-    const char* name = path;
-    for (const char* p = path; *p; ++p)
-        if (*p == '\\' || *p == '/' || *p == ':') name = p + 1;
-    return Str(name);
-}
 
 // The configured text of an assertion key, read from section Assert of the
 // bound settings file once the configuration store exists; until then no

@@ -4,10 +4,12 @@
 //   1. ErrorCaption is set to "Error"           (gen/Startup.cpp)
 //   2. the scratch buffer is set empty          (gen/Str.cpp)
 //   3. the store's path prefix and language path are set to no text
-//   4. the module handle of the running program is stored
+//   4. the module handle of the running program is stored  (gen/Pathw32.cpp)
 //   5. the bottom error frame is cleared        (gen/Startup.cpp)
-// A definition takes its place with GEN_STARTUP(step), for instance
-//   HMODULE ModuleHandle GEN_STARTUP(StartupModuleHandle) = GetModuleHandleA(nullptr);
+// An object of class type takes its place with GEN_STARTUP(step), e.g.
+//   StrBuilder scratch GEN_STARTUP(StartupScratchBuffer);
+// (the attribute accepts class objects only: a plain value is stored by a
+// small object's constructor, as the module handle is).
 // Priorities below 200 stay free for code that must run before the library.
 #pragma once
 

@@ -205,7 +205,7 @@ const int kProbeHeapAbsentAtRaise = 21;
 const int kProbeHeapPresentAtRaise = 22;
 const int kProbeRaiseReturned = 23;
 
-void ExitWithHeapState(const char*, const char*) {
+bool ExitWithHeapState(const char*, const char*) {
     std::_Exit(HeapExistsForTesting() ? kProbeHeapPresentAtRaise : kProbeHeapAbsentAtRaise);
 }
 

@@ -371,7 +371,10 @@ TEST_F(StrRefused, SizesBeyondThirtyTwoBitsRaise) {
 TEST(StrRaiseReturns, OperationsEndSafely) {
     static int raises;
     raises = 0;
-    RaiseHook previous = SetRaiseHookForTesting([](const char*, const char*) { ++raises; });
+    RaiseHook previous = SetRaiseHookForTesting([](const char*, const char*) {
+        ++raises;
+        return true;
+    });
     FailNextAllocationForTesting();
     Str s("abc");
     EXPECT_EQ(s.data, EmptyText);
