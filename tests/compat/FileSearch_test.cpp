@@ -8,7 +8,6 @@
 
 #include <cerrno>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <set>
 #include <string>
@@ -29,10 +28,7 @@ struct Found {
 class FindFirst : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::ofstream(sandbox.Path("a.txt"), std::ios::binary) << "12345";
-        std::ofstream(sandbox.Path("B.TXT"), std::ios::binary);
-        std::ofstream(sandbox.Path("noext"), std::ios::binary);
-        sandbox.Folder("subdir");
+        MakeSearchFixture(sandbox);
     }
 
     // Every entry pattern gives, in order; -1 from _findfirst64i32 gives none.

@@ -7,7 +7,6 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <set>
 #include <string>
 
@@ -157,10 +156,7 @@ TEST(ModuleFileName, IsThisProgramsFileStoredAtStartUp) {
 class FileSearchTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::ofstream(sandbox.Path("a.txt"), std::ios::binary) << "12345";
-        std::ofstream(sandbox.Path("B.TXT"), std::ios::binary);
-        std::ofstream(sandbox.Path("noext"), std::ios::binary);
-        sandbox.Folder("subdir");
+        MakeSearchFixture(sandbox);
         sandbox.Folder("sub.txt");
         ASSERT_EQ(OpenFileSearchesForTesting(), 0u);
     }

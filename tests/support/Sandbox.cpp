@@ -101,3 +101,10 @@ long RunAndWait(const std::string& program, const std::string& commandLine,
     CloseHandle(process.hProcess);
     return static_cast<int32_t>(code);
 }
+
+void MakeSearchFixture(const Sandbox& sandbox) {
+    std::ofstream(sandbox.Path("a.txt"), std::ios::binary) << "12345";
+    std::ofstream(sandbox.Path("B.TXT"), std::ios::binary);
+    std::ofstream(sandbox.Path("noext"), std::ios::binary);
+    sandbox.Folder("subdir");
+}

@@ -22,6 +22,10 @@ private:
     std::string root;
 };
 
+// Fills sandbox with the file search fixture: a.txt (5 bytes), B.TXT, noext
+// (empty) and the folder subdir.
+void MakeSearchFixture(const Sandbox& sandbox);
+
 // A build path (as CMake writes it, a Unix path) as the running program sees
 // it: unchanged on Linux, Z:\... under Wine.
 std::string HostPath(const std::string& buildPath);
