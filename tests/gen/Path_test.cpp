@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "gen/Err.h"
@@ -221,6 +222,29 @@ TEST_F(PathLimits, ComposedPathsUpToTheLimitAndLongerOnesRaise) {
     // Joined folders are parts too.
     PathParts joined(folder.c_str());
     EXPECT_EQ(RaiseOf([&] { joined.AppendRelative(PathParts("more\\")); }).identity, PathTooLong);
+}
+
+// A raise that comes back (a developer continued in the debugger) leaves
+// every part and composed path cut at its limit, never longer.
+TEST_F(PathLimits, ARaiseThatComesBackLeavesTextsCutAtTheirLimits) {
+    static int raises;
+    raises = 0;
+    RaiseHook previous = SetRaiseHookForTesting([](const char* identity, const char*) {
+        if (identity != PathTooLong) return false;
+        ++raises;
+        return true;
+    });
+    const std::string longName = Run(PathPartMaximum + 10, 'n') + "." + Run(PathPartMaximum + 10, 'e');
+    PathParts parts(longName.c_str());
+    Str composed = ModifyPath("D:\\tool.exe", ("\\" + Run(PathPartMaximum + 10, 'f') + "\\").c_str());
+    SetRaiseHookForTesting(previous);
+
+    EXPECT_GE(raises, 3);
+    EXPECT_EQ(strlen(parts.name.data), PathPartMaximum);
+    EXPECT_EQ(strlen(parts.extension.data), PathPartMaximum);
+    EXPECT_LE(strlen(composed.data), ComposedPathMaximum);
+    // The mask's folder comes with its empty drive, as in ModifyPath's own rule.
+    EXPECT_EQ(std::string(composed.data, 2), "\\f");
 }
 
 }  // namespace
