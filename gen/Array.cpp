@@ -42,12 +42,12 @@ void Array::Reserve(unsigned capacity) {
         AssertFailed(kSourcePath, __LINE__);
         return;
     }
-    char* storage = static_cast<char*>(HeapAllocate(capacity));
-    // The old storage is kept until the new one is filled: a refused
-    // request leaves the array as it was.
+    // Existing storage is reallocated: the heap moves the bytes (or grows the
+    // block in place) and, when it refuses, keeps the old block, so a
+    // refused request leaves the array as it was.
+    char* storage = static_cast<char*>(storageStart ? HeapReallocate(storageStart, capacity)
+                                                    : HeapAllocate(capacity));
     if (!storage && capacity != 0) return;
-    if (size != 0) memcpy(storage, storageStart, size);
-    HeapReleaseIfSet(storageStart);
     storageStart = storage;
     usedEnd = storage + size;
     storageEnd = storage + capacity;
