@@ -142,6 +142,16 @@ LONG Load(RegTree& tree) {
     return RegParseFile(text, tree) ? ERROR_SUCCESS : kErrorBadDb;
 }
 
+// For a value call on an open key: the key must grant right, and still
+// exist in the registry loaded into tree. Called with the registry locked.
+LONG LoadOpenKey(HKEY key, REGSAM right, Place& place, RegTree& tree) {
+    if (!Resolve(key, place)) return ERROR_INVALID_HANDLE;
+    if ((place.access & right) == 0) return ERROR_ACCESS_DENIED;
+    LONG status = Load(tree);
+    if (status != ERROR_SUCCESS) return status;
+    return RegKeyExists(tree, place.path) ? ERROR_SUCCESS : kErrorKeyDeleted;
+}
+
 bool WriteAll(int fd, const std::string& text) {
     size_t done = 0;
     while (done < text.size()) {
@@ -238,12 +248,9 @@ LONG RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type
     if (reserved != nullptr || (data != nullptr && size == nullptr)) return ERROR_INVALID_PARAMETER;
     std::lock_guard<std::mutex> lock(registryMutex);
     Place place;
-    if (!Resolve(key, place)) return ERROR_INVALID_HANDLE;
-    if ((place.access & KEY_QUERY_VALUE) == 0) return ERROR_ACCESS_DENIED;
     RegTree tree;
-    LONG status = Load(tree);
+    LONG status = LoadOpenKey(key, KEY_QUERY_VALUE, place, tree);
     if (status != ERROR_SUCCESS) return status;
-    if (!RegKeyExists(tree, place.path)) return kErrorKeyDeleted;
     RegKey* section = RegFindKey(tree, place.path);
     const RegValue* value = section != nullptr ? RegFindValue(*section, valueName != nullptr ? valueName : "") : nullptr;
     if (value == nullptr) return ERROR_FILE_NOT_FOUND;
@@ -271,12 +278,9 @@ LONG RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type, const BYTE* d
     if (size != 0 && IsString(type) && data[size - 1] != 0 && data[size] == 0) ++size;
     std::lock_guard<std::mutex> lock(registryMutex);
     Place place;
-    if (!Resolve(key, place)) return ERROR_INVALID_HANDLE;
-    if ((place.access & KEY_SET_VALUE) == 0) return ERROR_ACCESS_DENIED;
     RegTree tree;
-    LONG status = Load(tree);
+    LONG status = LoadOpenKey(key, KEY_SET_VALUE, place, tree);
     if (status != ERROR_SUCCESS) return status;
-    if (!RegKeyExists(tree, place.path)) return kErrorKeyDeleted;
     RegKey& section = RegMakeKey(tree, place.path);
     std::string name = valueName != nullptr ? valueName : "";
     RegValue* value = RegFindValue(section, name);
