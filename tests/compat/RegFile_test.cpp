@@ -36,6 +36,21 @@ std::string WithCrLf(const std::string& text) {
 
 std::vector<BYTE> Bytes(const char* text, size_t size) { return std::vector<BYTE>(text, text + size); }
 
+// A value as it reads back: the query's status, its type and its bytes.
+struct ValueRead {
+    LONG status;
+    DWORD type;
+    std::vector<BYTE> data;
+};
+
+ValueRead ReadValue(HKEY key, const char* name) {
+    ValueRead read{ERROR_SUCCESS, REG_NONE, std::vector<BYTE>(128)};
+    DWORD size = static_cast<DWORD>(read.data.size());
+    read.status = RegQueryValueExA(key, name, nullptr, &read.type, read.data.data(), &size);
+    read.data.resize(read.status == ERROR_SUCCESS ? size : 0);
+    return read;
+}
+
 // A folder of the test's own, COMPAT_REGISTRY naming registry.reg in it; the
 // variable's previous value is put back afterwards.
 class RegFile : public ::testing::Test {
@@ -109,13 +124,10 @@ TEST_F(RegFile, FixtureLoadsAsRegeditImportsIt) {
     for (const auto& c : cases) {
         HKEY key = nullptr;
         ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(c.root, "Software\\CompatFixture", 0, KEY_READ | c.view, &key)) << c.name;
-        std::vector<BYTE> data(64);
-        DWORD type = REG_NONE;
-        DWORD size = static_cast<DWORD>(data.size());
-        ASSERT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, c.name, nullptr, &type, data.data(), &size)) << c.name;
-        data.resize(size);
-        EXPECT_EQ(c.type, type) << c.name;
-        EXPECT_EQ(c.data, data) << c.name;
+        ValueRead read = ReadValue(key, c.name);
+        ASSERT_EQ(ERROR_SUCCESS, read.status) << c.name;
+        EXPECT_EQ(c.type, read.type) << c.name;
+        EXPECT_EQ(c.data, read.data) << c.name;
         RegCloseKey(key);
     }
 
@@ -177,13 +189,10 @@ TEST_F(RegFile, WritesLeaveAValidRegeditFile) {
 
     // Each value reads back from the file as it was given.
     for (const auto& v : values) {
-        std::vector<BYTE> data(128);
-        DWORD type = REG_NONE;
-        DWORD size = static_cast<DWORD>(data.size());
-        ASSERT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, v.name, nullptr, &type, data.data(), &size)) << v.name;
-        data.resize(size);
-        EXPECT_EQ(v.type, type) << v.name;
-        EXPECT_EQ(v.data, data) << v.name;
+        ValueRead read = ReadValue(key, v.name);
+        ASSERT_EQ(ERROR_SUCCESS, read.status) << v.name;
+        EXPECT_EQ(v.type, read.type) << v.name;
+        EXPECT_EQ(v.data, read.data) << v.name;
     }
     // regedit wraps long hex lists; no line is longer than its 80 columns.
     for (size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
