@@ -26,6 +26,14 @@ bool ConsumeFailure() {
     return fail;
 }
 
+// Refused before the heap is touched: the size arithmetic of callers
+// saturates at this value, and no real request can be this large.
+bool RefusedAsImpossible(unsigned bytes) {
+    if (bytes != kImpossibleRequest) return false;
+    RaiseError(NotEnoughMemory);
+    return true;
+}
+
 void* CheckedResult(void* block, unsigned bytes) {
     if (!block && bytes != 0) RaiseError(NotEnoughMemory);
     return block;
@@ -34,12 +42,7 @@ void* CheckedResult(void* block, unsigned bytes) {
 }  // namespace
 
 void* HeapAllocate(unsigned bytes) {
-    // Refused before the heap is touched: the size arithmetic of callers
-    // saturates at this value, and no real request can be this large.
-    if (bytes == kImpossibleRequest) {
-        RaiseError(NotEnoughMemory);
-        return nullptr;
-    }
+    if (RefusedAsImpossible(bytes)) return nullptr;
     if (!privateHeap) {
         // Not executable: nothing runs code from this heap, and executable
         // heap memory would hand a corruption bug code to jump to.
@@ -57,10 +60,7 @@ void* HeapAllocate(unsigned bytes) {
 }
 
 void* HeapReallocate(void* block, unsigned bytes) {
-    if (bytes == kImpossibleRequest) {
-        RaiseError(NotEnoughMemory);
-        return nullptr;
-    }
+    if (RefusedAsImpossible(bytes)) return nullptr;
     void* moved = ConsumeFailure() ? nullptr : HeapReAlloc(privateHeap, 0, block, bytes);
     return CheckedResult(moved, bytes);
 }
