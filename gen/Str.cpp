@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "gen/Array.h"
 #include "gen/Err.h"
 #include "gen/Startup.h"
 
@@ -12,8 +13,8 @@ char FormatBuffer[FormatBufferSize];
 
 namespace {
 
-// The largest block a text or builder may have, as for the arrays.
-const unsigned kMaxBytes = 0xFFFFFEFFu;
+// The largest block a text or builder may have: the arrays' cap.
+const unsigned kMaxBytes = ArrayMaximumCapacity;
 // Matches ReplaceAll keeps from its counting pass (a few hundred bytes of stack).
 const unsigned kRememberedMatches = 64;
 
@@ -124,9 +125,9 @@ const Str& LowerCase(Str& s) {
 Str FormatStr(const char* format, ...) {
     va_list arguments;
     va_start(arguments, format);
-    FormatIntoBuffer(format, arguments);
+    Str result = FormatStrV(format, arguments);
     va_end(arguments);
-    return Str(FormatBuffer);
+    return result;
 }
 
 Str FormatStrV(const char* format, va_list arguments) {
