@@ -49,7 +49,7 @@ wait_for_record() {  # wait_for_record N: until the record has N lines
 }
 
 echo "== 1. registering the demo installation (scripts/demo.reg)"
-wine regedit /S "$(winepath -w "$root/scripts/demo.reg")"
+wine regedit /S "$(wine winepath -w "$root/scripts/demo.reg")"
 wine reg query 'HKCU\Software\Korvel' | tr -d '\r' | sed -n '/REG_SZ/p'
 
 echo "== 2. Run.exe"
@@ -63,7 +63,7 @@ wait_for_record 2
 echo "the demo COM server says: $(sed -n 2p "$record" | tr -d '\r')"
 
 echo "== 4. Run.exe without an installation"
-wine regedit /S "$(winepath -w "$root/scripts/demo-uninstall.reg")"
+wine regedit /S "$(wine winepath -w "$root/scripts/demo-uninstall.reg")"
 wine "$bin/Run.exe" &
 run_pid=$!
 window=$(xdotool search --sync --onlyvisible --name '^Error$' | head -n 1)

@@ -6,7 +6,7 @@ mkdir -p "$1"
 export WINEPREFIX="$(cd "$1" && pwd)"
 . "$(dirname "$0")/wine-env.sh"
 if [ ! -f "$WINEPREFIX/.gen-ready" ]; then
-  wineboot -i >/dev/null 2>&1
+  wine wineboot -i >/dev/null 2>&1
   wineserver -w
   touch "$WINEPREFIX/.gen-ready"
 fi

@@ -2,4 +2,4 @@
 # Runs a Windows program under Wine with the project's environment.
 set -uo pipefail
 . "$(dirname "$0")/wine-env.sh"
-exec wine "$@"
+exec "$WINELOADER" "$@"

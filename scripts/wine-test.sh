@@ -11,7 +11,7 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 log="$(mktemp)"
 trap 'rm -f "$log"' EXIT
-wine "$@" 2>&1 | tr -d '\r' | tee "$log"
+"$WINELOADER" "$@" 2>&1 | tr -d '\r' | tee "$log"
 rc=${PIPESTATUS[0]}
 if ! grep -q '^\[  PASSED  \] [0-9]* test' "$log"; then
   echo "wine-test: no GoogleTest pass summary from $1 (wine exit $rc)" >&2
