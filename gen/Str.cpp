@@ -168,7 +168,7 @@ Str TrimSpaces(const char* text) {
 StrBuilder::StrBuilder(unsigned n) : storage(nullptr), capacity(0), end(nullptr) {
     if (n >= kMaxBytes) {
         RaiseError(NotEnoughMemory);
-        n = 0;
+        return;  // the raise came back: no storage, never a block smaller than asked for
     }
     storage = end = static_cast<char*>(HeapAllocate(n + 1));
     if (!storage) return;  // the raise came back: no storage, as before the first Append

@@ -172,7 +172,9 @@ struct StrBuilder {
 
     // Without storage until the first Append (the scratch buffer's start).
     StrBuilder() : storage(nullptr), capacity(0), end(nullptr) {}
-    // Room for n characters: n + 1 bytes holding the empty text.
+    // Room for n characters: n + 1 bytes holding the empty text. n of
+    // 0xFFFFFEFF or more raises "Not enough memory"; should the raise return,
+    // the builder has no storage.
     explicit StrBuilder(unsigned n);
     ~StrBuilder() { FreeText(storage); }
     StrBuilder(const StrBuilder&) = delete;
@@ -203,7 +205,9 @@ private:
 
 // Replaces the scratch buffer by one with room for n characters (n + 1
 // writable bytes, the first NUL) and returns it, for system calls that write
-// a text into a caller's buffer. The previous scratch text is freed.
+// a text into a caller's buffer. The previous scratch text is freed. A
+// refused allocation raises "Not enough memory"; should the raise return, the
+// result is null and the previous scratch text stays.
 char* ScratchBuffer(unsigned n);
 // A new Str copied from the scratch buffer; ScratchBuffer must come first.
 Str ScratchString();

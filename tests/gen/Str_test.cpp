@@ -385,6 +385,11 @@ TEST(StrRaiseReturns, OperationsEndSafely) {
     EXPECT_EQ(builder.capacity, 1u);
     FailNextAllocationForTesting();
     EXPECT_EQ(ScratchBuffer(16), nullptr);
+    // Too large to be had at all: no block is handed out as if it held n.
+    EXPECT_EQ(ScratchBuffer(0xFFFFFEFFu), nullptr);
+    EXPECT_EQ(ScratchBuffer(0xFFFFFFFFu), nullptr);
+    StrBuilder huge(0xFFFFFFFFu);
+    EXPECT_EQ(huge.storage, nullptr);
     Str text("a-b");
     FailNextAllocationForTesting();
     text.ReplaceAll("-", "+");
@@ -392,7 +397,7 @@ TEST(StrRaiseReturns, OperationsEndSafely) {
     FailNextAllocationForTesting();
     EXPECT_EQ(Concat("a", "b").data, EmptyText);
     SetRaiseHookForTesting(previous);
-    EXPECT_EQ(raises, 5);
+    EXPECT_EQ(raises, 8);
 }
 
 }  // namespace
