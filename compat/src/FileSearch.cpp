@@ -25,8 +25,16 @@ struct Search {
     size_t next = 0;
 };
 
-std::mutex searchesMutex;
-std::set<Search*> openSearches;
+// The open searches. Never destroyed: a search may still be open, and be
+// closed, while static objects are destroyed at exit.
+struct SearchTable {
+    std::mutex mutex;
+    std::set<Search*> open;
+};
+SearchTable& Searches() {
+    static SearchTable* table = new SearchTable;
+    return *table;
+}
 
 char Folded(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
 
@@ -89,7 +97,7 @@ bool ReadFolder(const std::string& folder, const std::string& pattern, Search& s
 
 Search* OpenSearch(intptr_t handle) {
     Search* search = reinterpret_cast<Search*>(handle);
-    return openSearches.count(search) ? search : nullptr;
+    return Searches().open.count(search) ? search : nullptr;
 }
 
 }  // namespace
@@ -114,13 +122,13 @@ intptr_t _findfirst64i32(const char* pattern, struct _finddata64i32_t* entry) {
         return -1;
     }
     *entry = search->entries[search->next++];
-    std::lock_guard<std::mutex> lock(searchesMutex);
-    openSearches.insert(search);
+    std::lock_guard<std::mutex> lock(Searches().mutex);
+    Searches().open.insert(search);
     return reinterpret_cast<intptr_t>(search);
 }
 
 int _findnext64i32(intptr_t handle, struct _finddata64i32_t* entry) {
-    std::lock_guard<std::mutex> lock(searchesMutex);
+    std::lock_guard<std::mutex> lock(Searches().mutex);
     Search* search = OpenSearch(handle);
     if (search == nullptr || entry == nullptr) {
         errno = EINVAL;
@@ -135,13 +143,13 @@ int _findnext64i32(intptr_t handle, struct _finddata64i32_t* entry) {
 }
 
 int _findclose(intptr_t handle) {
-    std::lock_guard<std::mutex> lock(searchesMutex);
+    std::lock_guard<std::mutex> lock(Searches().mutex);
     Search* search = OpenSearch(handle);
     if (search == nullptr) {
         errno = EINVAL;
         return -1;
     }
-    openSearches.erase(search);
+    Searches().open.erase(search);
     delete search;
     return 0;
 }

@@ -225,4 +225,20 @@ TEST_F(FileSearchTest, ASearchLeftEarlyIsClosedOnRestartAndDestruction) {
     EXPECT_EQ(OpenFileSearchesForTesting(), 0u);
 }
 
+// A cursor with static storage, constructed before the runtime's own
+// statics: it is destroyed after them at exit, and still closes its search.
+FileSearch searchOpenAtExit;
+
+TEST(FileSearchAtExit, AStaticCursorLeftOpenClosesAfterTheRuntimesStatics) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            std::string program = ModuleFileName().data;
+            searchOpenAtExit.First((program.substr(0, program.find_last_of("/\\") + 1) + "*").c_str());
+            if (searchOpenAtExit.Exhausted()) std::_Exit(2);
+            exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
 }  // namespace
