@@ -272,10 +272,9 @@ LONG RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type
 
 LONG RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type, const BYTE* data, DWORD size) {
     if (data == nullptr && size != 0) return kErrorNoAccess;
-    // Windows counts the NUL a caller left out of a string's size when the
-    // NUL follows the data; so does this, reading the byte after the data as
-    // Windows does (callers' strings have it).
-    if (size != 0 && IsString(type) && data[size - 1] != 0 && data[size] == 0) ++size;
+    // Exactly size bytes are read and stored: a string whose size leaves out
+    // its NUL is stored raw, never completed from the byte after the caller's
+    // data (Windows peeks at that byte; a caller's exact buffer ends there).
     std::lock_guard<std::mutex> lock(registryMutex);
     Place place;
     RegTree tree;
