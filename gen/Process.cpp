@@ -46,8 +46,10 @@ DWORD StartProcess(char* commandLine, bool wait) {
 
 void ShowFailureBox(const char* message, const char* separator, DWORD code) {
     char systemText[10240];
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, 0, systemText,
-                                  sizeof systemText, nullptr);
+    // No arguments are passed: a text with inserts ("%1 is not a valid Win32
+    // application.") shows them as they stand.
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, code, 0, systemText, sizeof systemText, nullptr);
     if (length == 0) {
         MessageBoxA(nullptr, message, "Error", MB_ICONERROR);
         return;

@@ -99,14 +99,21 @@ TEST(ShowFailureBox, JoinsTheMessageAndTheSystemText) {
     BoxWatcher watcher;
     ShowFailureBox("Couldn't do it", ":\n\n", ERROR_PATH_NOT_FOUND);
     ShowFailureBox("No text", ":\n\n", 0x2000FFFF);
+    // A text with an insert and no arguments: the insert shows as it stands.
+    ShowFailureBox("Not a program", ":\n\n", ERROR_BAD_EXE_FORMAT);
     std::vector<SeenBox> boxes = watcher.Stop();
 
-    ASSERT_EQ(2u, boxes.size());
-    std::string expected = "Couldn't do it:\n\n" + SystemText(ERROR_PATH_NOT_FOUND);
-    EXPECT_EQ(expected.substr(0, expected.find_last_not_of("\r\n") + 1),
-              boxes[0].text.substr(0, boxes[0].text.find_last_not_of("\r\n") + 1));
+    ASSERT_EQ(3u, boxes.size());
+    auto withoutLineEnd = [](const std::string& text) {
+        return text.substr(0, text.find_last_not_of("\r\n") + 1);
+    };
+    EXPECT_EQ(withoutLineEnd("Couldn't do it:\n\n" + SystemText(ERROR_PATH_NOT_FOUND)),
+              withoutLineEnd(boxes[0].text));
     // A code the system has no text for leaves the message alone.
     EXPECT_EQ("No text", boxes[1].text);
+    EXPECT_NE(std::string::npos, SystemText(ERROR_BAD_EXE_FORMAT).find("%1"));
+    EXPECT_EQ(withoutLineEnd("Not a program:\n\n" + SystemText(ERROR_BAD_EXE_FORMAT)),
+              withoutLineEnd(boxes[2].text));
     for (const SeenBox& box : boxes) {
         EXPECT_EQ("Error", box.caption);
         EXPECT_EQ(static_cast<unsigned>(MB_OK), box.buttons);
