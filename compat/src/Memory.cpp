@@ -1,30 +1,34 @@
 // Local memory: fixed blocks only, each behind a header holding the size asked
-// for, so that LocalSize can answer. Live blocks are remembered, so freeing a
-// block twice (or anything that is no block) fails without touching memory.
+// for, so that LocalSize can answer. Live blocks are chained through their
+// headers, so freeing a block twice (or anything that is no block) fails
+// without touching memory. Everything here comes from malloc: like the
+// system's, this memory never calls into the program's own allocator.
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdlib>
-#include <cstring>
 #include <mutex>
-#include <new>
-#include <unordered_set>
 
 namespace {
 
 struct alignas(std::max_align_t) BlockHeader {
     SIZE_T size;
+    BlockHeader* previous;
+    BlockHeader* next;
 };
 
 std::mutex liveMutex;
-std::unordered_set<void*>& LiveBlocks() {
-    static auto* blocks = new std::unordered_set<void*>;  // outlives static destructors
-    return *blocks;
-}
+BlockHeader* liveBlocks;  // the most recent block first; few are ever live
 
 BlockHeader* HeaderOf(HLOCAL memory) { return static_cast<BlockHeader*>(memory) - 1; }
 
-// Whether memory is a live block; the caller holds liveMutex.
-bool IsLive(HLOCAL memory) { return LiveBlocks().count(memory) != 0; }
+// The live block whose memory this is, or null; the caller holds liveMutex.
+// Only the chain is read, never the memory the caller passed.
+BlockHeader* LiveHeader(HLOCAL memory) {
+    for (BlockHeader* block = liveBlocks; block != nullptr; block = block->next)
+        if (block + 1 == memory) return block;
+    return nullptr;
+}
 
 }  // namespace
 
@@ -46,36 +50,38 @@ HLOCAL LocalAlloc(UINT flags, SIZE_T bytes) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
-    BlockHeader* header = new (raw) BlockHeader{bytes};
-    HLOCAL memory = header + 1;
-    try {
-        std::lock_guard<std::mutex> lock(liveMutex);
-        LiveBlocks().insert(memory);
-    } catch (const std::bad_alloc&) {
-        free(raw);
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return nullptr;
-    }
-    return memory;
+    BlockHeader* header = static_cast<BlockHeader*>(raw);
+    header->size = bytes;
+    header->previous = nullptr;
+    std::lock_guard<std::mutex> lock(liveMutex);
+    header->next = liveBlocks;
+    if (liveBlocks) liveBlocks->previous = header;
+    liveBlocks = header;
+    return header + 1;
 }
 
 SIZE_T LocalSize(HLOCAL memory) {
     std::lock_guard<std::mutex> lock(liveMutex);
-    if (memory == nullptr || !IsLive(memory)) {
+    BlockHeader* header = LiveHeader(memory);
+    if (header == nullptr) {
         SetLastError(ERROR_INVALID_HANDLE);
         return 0;
     }
-    return HeaderOf(memory)->size;
+    return header->size;
 }
 
 HLOCAL LocalFree(HLOCAL memory) {
     if (memory == nullptr) return nullptr;
     {
         std::lock_guard<std::mutex> lock(liveMutex);
-        if (LiveBlocks().erase(memory) == 0) {
+        BlockHeader* header = LiveHeader(memory);
+        if (header == nullptr) {
             SetLastError(ERROR_INVALID_HANDLE);
             return memory;
         }
+        if (header->previous) header->previous->next = header->next;
+        else liveBlocks = header->next;
+        if (header->next) header->next->previous = header->previous;
     }
     free(HeaderOf(memory));
     return nullptr;

@@ -126,6 +126,17 @@ TEST_F(HeapTest, TheRuntimeAllocatesFromThePrivateHeap) {
     EXPECT_EQ(text.size(), 1000u);
 }
 
+// The system's local memory (system error texts come in it) never draws on
+// the program's heap: a refusal armed for the heap stays armed through it.
+TEST_F(HeapTest, SystemMemoryIsNotThePrivateHeap) {
+    FailNextAllocationForTesting();
+    HLOCAL local = LocalAlloc(LPTR, 64);
+    EXPECT_NE(local, nullptr);
+    EXPECT_EQ(LocalFree(local), nullptr);
+    // Still armed: a zero-byte request takes the refusal without raising.
+    EXPECT_EQ(HeapAllocate(0), nullptr);
+}
+
 // The raise entries, observed through the testing seam.
 using Raise = std::function<void()>;
 
