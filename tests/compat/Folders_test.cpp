@@ -13,7 +13,7 @@
 
 namespace {
 
-typedef UINT (*FolderCall)(LPSTR, UINT);
+typedef UINT(WINAPI* FolderCall)(LPSTR, UINT);
 
 std::string Folder(FolderCall call) {
     char buffer[MAX_PATH + 1];

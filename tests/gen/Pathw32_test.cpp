@@ -70,7 +70,7 @@ protected:
     Sandbox sandbox;
 };
 
-std::string SystemAnswer(UINT (*call)(LPSTR, UINT)) {
+std::string SystemAnswer(UINT(WINAPI* call)(LPSTR, UINT)) {
     char folder[4096];
     UINT length = call(folder, sizeof folder);
     return length > 0 && length < sizeof folder ? std::string(folder, length) : std::string();
