@@ -10,24 +10,45 @@ else()
   find_package(GTest REQUIRED)
 endif()
 
-set(WINE_PREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+# The throwaway Wine prefix, a 64-bit one that also runs 32-bit programs
+# (WoW64) where the machine can.
+set(GEN_WINE_PREFIX ${CMAKE_BINARY_DIR}/wineprefix CACHE PATH "The Wine prefix the tests run in")
+# What scripts/wine-test.sh skips with when a 32-bit program cannot run here.
+set(GEN_SKIPPED 77)
 if(CMAKE_CROSSCOMPILING)
-  add_test(NAME wine_prefix COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-prefix.sh ${WINE_PREFIX})
+  add_test(NAME wine_prefix COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-prefix.sh ${GEN_WINE_PREFIX})
   set_tests_properties(wine_prefix PROPERTIES FIXTURES_SETUP wine RUN_SERIAL TRUE)
 endif()
 
-# gen_add_test(name SOURCES ... [LIBS ...]): a GoogleTest program.
+# gen_add_test_run(name PROGRAM path [BITS 32|64] [ENVIRONMENT var=value ...]):
+# one run of a GoogleTest program; under Wine, BITS says which Wine it needs.
+function(gen_add_test_run name)
+  cmake_parse_arguments(T "" "PROGRAM;BITS" "ENVIRONMENT" ${ARGN})
+  if(CMAKE_CROSSCOMPILING)
+    if(NOT T_BITS)
+      math(EXPR T_BITS "${CMAKE_SIZEOF_VOID_P} * 8")
+    endif()
+    # 32-bit programs may run emulated (scripts/install-deps.sh): far slower.
+    if(T_BITS EQUAL 32)
+      set(timeout 3600)
+    else()
+      set(timeout 600)
+    endif()
+    add_test(NAME ${name} COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-test.sh ${T_PROGRAM})
+    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine RUN_SERIAL TRUE
+                         SKIP_RETURN_CODE ${GEN_SKIPPED} TIMEOUT ${timeout}
+                         ENVIRONMENT "WINEPREFIX=${GEN_WINE_PREFIX};GEN_WINE_BITS=${T_BITS};${T_ENVIRONMENT}")
+  else()
+    add_test(NAME ${name} COMMAND ${T_PROGRAM})
+    set_tests_properties(${name} PROPERTIES TIMEOUT 300 ENVIRONMENT "${T_ENVIRONMENT}")
+  endif()
+endfunction()
+
+# gen_add_test(name SOURCES ... [LIBS ...]): a GoogleTest program and its run.
 function(gen_add_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
-  if(CMAKE_CROSSCOMPILING)
-    add_test(NAME ${name} COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-test.sh $<TARGET_FILE:${name}>)
-    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine RUN_SERIAL TRUE
-                         ENVIRONMENT "WINEPREFIX=${WINE_PREFIX}" TIMEOUT 600)
-  else()
-    add_test(NAME ${name} COMMAND ${name})
-    set_tests_properties(${name} PROPERTIES TIMEOUT 300)
-  endif()
+  gen_add_test_run(${name} PROGRAM $<TARGET_FILE:${name}>)
 endfunction()

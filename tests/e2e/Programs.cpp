@@ -90,10 +90,18 @@ std::string FormattedSystemText(DWORD flags, DWORD language, DWORD code) {
     return std::string(text, length);
 }
 
+// The program a variable names (the shipped 32-bit build, say), else the
+// one built beside these tests.
+std::string ProgramUnderTest(const char* variable, const char* built) {
+    char path[MAX_PATH];
+    DWORD length = GetEnvironmentVariableA(variable, path, sizeof path);
+    return HostPath(length > 0 && length < sizeof path ? path : built);
+}
+
 }  // namespace
 
-std::string RunProgram() { return HostPath(RUN_PROGRAM); }
-std::string InstallProgram() { return HostPath(INSTALL_PROGRAM); }
+std::string RunProgram() { return ProgramUnderTest("GEN_RUN_PROGRAM", RUN_PROGRAM); }
+std::string InstallProgram() { return ProgramUnderTest("GEN_INSTALL_PROGRAM", INSTALL_PROGRAM); }
 std::string RecorderProgram() { return HostPath(RECORDER); }
 std::string StandinDll() { return *kStandinDll ? HostPath(kStandinDll) : ""; }
 std::string StandinRegsvr32() { return *kStandinRegsvr32 ? HostPath(kStandinRegsvr32) : ""; }

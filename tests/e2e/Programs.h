@@ -14,7 +14,9 @@
 #include "support/MessageBoxes.h"
 #include "support/Sandbox.h"
 
-// The built programs and stand-ins, as this process names them.
+// The built programs and stand-ins, as this process names them. The
+// variables GEN_RUN_PROGRAM and GEN_INSTALL_PROGRAM, when set, name the
+// programs under test instead (a build path, as CMake writes it).
 std::string RunProgram();
 std::string InstallProgram();
 std::string RecorderProgram();
