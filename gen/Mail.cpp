@@ -2,11 +2,13 @@
 
 #include <strsafe.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 
 #include "gen/Array.h"
 #include "gen/Err.h"
+#include "gen/Path.h"
 #include "gen/Pathw32.h"
 #include "gen/Shell.h"
 
@@ -89,6 +91,17 @@ void SendByForm(const char* address, const char* subject, const char* body) {
     }
     fclose(form);
     BrowseFile(Concat(CurrentFolder(), MailFormName).data);
+}
+
+// Whether two paths name the same file as far as their texts tell: case and
+// the two separators do not count.
+bool SamePathText(const char* a, const char* b) {
+    for (;; ++a, ++b) {
+        char x = static_cast<char>(tolower(static_cast<unsigned char>(*a == '/' ? '\\' : *a)));
+        char y = static_cast<char>(tolower(static_cast<unsigned char>(*b == '/' ? '\\' : *b)));
+        if (x != y) return false;
+        if (x == '\0') return true;
+    }
 }
 
 }  // namespace
@@ -197,6 +210,9 @@ Str FillMailForm(const char* formName, const char* address, const char* subject,
     char copyPath[kPathSize] = "";
     DWORD length = GetTempPathA(kPathSize, copyPath);
     if (length == 0 || length >= kPathSize || StringCchCatA(copyPath, kPathSize, formName) != S_OK) return Str();
+    // A form kept in the temporary folder would be its own copy: opened for
+    // writing, it would be emptied before a line of it was read.
+    if (SamePathText(CompletePath(formName, CurrentFolder().data).data, copyPath)) return Str();
 
     FILE* form = fopen(formName, "r");
     FILE* copy = fopen(copyPath, "w");

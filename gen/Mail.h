@@ -122,7 +122,8 @@ extern const char* const MailFormName;
 // line feed; only a piece's first "<textarea" or else its first "value=\""
 // is filled, and a "<textarea" piece without '>' after it is copied
 // unchanged. Returns the copy's path, or the empty text when the form or the
-// copy cannot be opened.
+// copy cannot be opened, or when the copy's path names the form itself (a
+// form in the temporary folder), which would be emptied.
 Str FillMailForm(const char* formName, const char* address, const char* subject, const char* body);
 
 // The inserted texts of the form as written: &, <, > and " as references.

@@ -125,6 +125,13 @@ TEST_F(MailFormTest, MissingFormOrCopyGivesTheEmptyText) {
     EXPECT_EQ(ReadText(sandbox.Path("work\\form.htm")), "<p>\n");
 }
 
+TEST_F(MailFormTest, FormInTheTemporaryFolderIsNotItsOwnCopy) {
+    WriteForm("<input value=\"\">\n");
+    SetEnvironmentVariableA("TMP", sandbox.Path("work").c_str());
+    EXPECT_EQ(FillMailForm("form.htm", "a", "s", "b").data, EmptyText);
+    EXPECT_EQ(ReadText(sandbox.Path("work\\form.htm")), "<input value=\"\">\n");
+}
+
 void Send(unsigned flags, const char* address, const char* subject, const char* body, int count, ...) {
     va_list paths;
     va_start(paths, count);

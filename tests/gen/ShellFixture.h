@@ -59,9 +59,9 @@ inline const char kCommandKey[] = "http\\shell\\open\\command";
 
 // Each test gets a sandbox holding the record file and the stand-in browser.
 // Under Wine the stand-in url.dll and MAPI32.DLL are planted in the prefix's
-// system folder (Wine's own files are put back afterwards) and the "http" registration is
-// saved and restored; natively compat's system folder and registry live in
-// the sandbox and its opener is the recorder.
+// system folder (Wine's own files are put back afterwards) and the "http"
+// registration is saved and restored; natively compat's system folder and
+// registry live in the sandbox and its opener is the recorder.
 class ShellTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -80,7 +80,7 @@ protected:
         for (const std::string* dll : {&systemUrlDll, &systemMapiDll})
             if (CopyFileA((*dll + kSaved).c_str(), dll->c_str(), FALSE)) DeleteFileA((*dll + kSaved).c_str());
         if (hadCommand)
-            Register(savedCommand, REG_SZ);
+            Register(savedCommand + '\0', REG_SZ);
         else
             Unregister();
 #endif
