@@ -144,6 +144,34 @@ TEST_F(ShellTest, UrlDllWithoutHandlerFallsBackToRundll32) {
         << records[1].fields[2];
 }
 
+// Off the NT family the fallback is "start rundll32 ..." with the URL cut to
+// its first 400 characters: a probe copy told to be Windows 98 opens a URL of
+// 500, and rundll32 gets what start passes on.
+TEST_F(ShellTest, FallbackOffTheNtFamilyCutsTheUrl) {
+    PlantSystemDll(systemUrlDll, URL_STANDIN_NO_HANDLER);
+    HKEY settings = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\shell-win98.exe", 0, nullptr, 0,
+                              KEY_ALL_ACCESS, nullptr, &settings, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExA(settings, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>("win98"), 6);
+    RegCloseKey(settings);
+    std::string program = sandbox.Path("shell-win98.exe");
+    CopyProgram(HostPath(SHELL_PROBE), program);
+    std::string url = "http://example.com/" + std::string(481, 'u');
+
+    BoxWatcher watcher;  // in case rundll32 complains in a box
+    EXPECT_EQ(RunAndWait(program, "\"" + program + "\" " + url), 0);
+    std::vector<Record> records = Records(2);
+    watcher.Stop();
+    ASSERT_EQ(records.size(), 2u);
+    const std::string& rundll32 = records[1].fields[2];
+    EXPECT_NE(Lower(rundll32).find("rundll32"), std::string::npos) << rundll32;
+    size_t at = rundll32.find("url.dll,FileProtocolHandler ");
+    ASSERT_NE(at, std::string::npos) << rundll32;
+    std::string passed = rundll32.substr(at + 28);
+    EXPECT_EQ(passed.substr(0, passed.find_last_not_of(' ') + 1), url.substr(0, 400));
+}
+
 // A url.dll planted in the program's own folder is not the one loaded.
 TEST_F(ShellTest, UrlDllComesFromTheSystemFolderOnly) {
     sandbox.Folder("bin");
