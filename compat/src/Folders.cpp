@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "Instance.h"
+#include "Modules.h"
 
 namespace {
 
@@ -115,10 +116,7 @@ DWORD GetTempPathA(DWORD size, LPSTR buffer) {
 }
 
 HMODULE GetModuleHandleA(LPCSTR name) {
-    if (name != nullptr) {
-        SetLastError(ERROR_MOD_NOT_FOUND);
-        return nullptr;
-    }
+    if (name != nullptr) return LoadedSystemModule(name);
     return CompatMainInstance();
 }
 

@@ -495,3 +495,30 @@ BOOL CloseHandle(HANDLE handle) {
 void Sleep(DWORD milliseconds) { SleepMilliseconds(milliseconds); }
 
 }  // extern "C"
+
+extern "C" {
+
+// CreateProcessA without waiting, its handles closed at once. The show
+// command means nothing here. Results as Windows gives them: above 31 once
+// started, else 2 (file not found), 3 (path not found), 11 (not a program)
+// or 0 (any other failure).
+UINT WinExec(LPCSTR commandLine, UINT /*showCommand*/) {
+    if (commandLine == nullptr) return 0;
+    std::vector<char> line(commandLine, commandLine + strlen(commandLine) + 1);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        switch (GetLastError()) {
+            case ERROR_FILE_NOT_FOUND: return 2;
+            case ERROR_PATH_NOT_FOUND: return 3;
+            case ERROR_BAD_EXE_FORMAT: return 11;
+            default: return 0;
+        }
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return 33;
+}
+
+}  // extern "C"

@@ -1,0 +1,145 @@
+// The system libraries the library loads by name, as built-in modules: no
+// file is ever loaded.
+//   kernel32.dll  always present (GetModuleHandleA finds it), with the two
+//                 entries looked up by name: GetNativeSystemInfo, GetProductInfo.
+//   url.dll       its "FileProtocolHandler" hands the URL to the desktop's
+//                 opener, xdg-open, or to the program COMPAT_URL_OPENER names
+//                 (tests record with it), as one argument, without a shell
+//                 and without waiting.
+// A module is found by its bare name or by its path in the system folder
+// (GetSystemDirectoryA, either separator), case-insensitively; any other
+// path, and any other library (MAPI32.DLL among them), is not found.
+#include <windows.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <spawn.h>
+#include <string>
+#include <strings.h>
+
+#include "Modules.h"
+
+extern char** environ;
+
+namespace {
+
+void CALLBACK FileProtocolHandler(HWND /*window*/, HINSTANCE /*instance*/, LPSTR url, int /*show*/) {
+    const char* configured = getenv("COMPAT_URL_OPENER");
+    const char* opener = configured != nullptr && configured[0] != '\0' ? configured : "xdg-open";
+    char* argv[] = {const_cast<char*>(opener), url, nullptr};
+    pid_t pid = 0;
+    // Like Windows' handler it does not wait; the child is left to end alone.
+    posix_spawnp(&pid, opener, nullptr, nullptr, argv, environ);
+}
+
+struct Entry {
+    const char* name;
+    FARPROC address;
+};
+
+template <class Function>
+FARPROC AsEntry(Function* function) {
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(function));
+}
+
+struct Module {
+    const char* name;
+    bool alwaysLoaded;
+    Entry entries[2];
+    unsigned loads;  // LoadLibraryA calls not yet matched by FreeLibrary
+};
+
+Module modules[] = {
+    {"kernel32.dll", true, {{"GetNativeSystemInfo", AsEntry(&GetNativeSystemInfo)},
+                            {"GetProductInfo", AsEntry(&GetProductInfo)}}, 0},
+    {"url.dll", false, {{"FileProtocolHandler", AsEntry(&FileProtocolHandler)}, {nullptr, nullptr}}, 0},
+};
+
+const size_t kModuleCount = sizeof modules / sizeof modules[0];
+
+// Handles are small odd numbers: never a pointer to anything here.
+HMODULE HandleOf(size_t index) { return reinterpret_cast<HMODULE>(static_cast<ULONG_PTR>(0x7100 + 2 * index + 1)); }
+
+Module* ModuleOf(HMODULE handle) {
+    for (size_t i = 0; i < kModuleCount; ++i)
+        if (HandleOf(i) == handle) return &modules[i];
+    return nullptr;
+}
+
+std::string WithSlashes(std::string path) {
+    for (char& c : path)
+        if (c == '\\') c = '/';
+    return path;
+}
+
+// The module a name stands for: a bare name, or a path in the system folder.
+Module* ModuleNamed(const char* name, size_t* index) {
+    std::string path = WithSlashes(name);
+    size_t slash = path.rfind('/');
+    std::string file = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (slash != std::string::npos) {
+        char folder[4096];
+        UINT length = GetSystemDirectoryA(folder, sizeof folder);
+        if (length == 0 || length >= sizeof folder) return nullptr;
+        std::string system = WithSlashes(folder);
+        std::string given = path.substr(0, slash);
+        if (strcasecmp(given.c_str(), system.c_str()) != 0) return nullptr;
+    }
+    for (size_t i = 0; i < kModuleCount; ++i) {
+        if (strcasecmp(modules[i].name, file.c_str()) == 0) {
+            *index = i;
+            return &modules[i];
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+HMODULE LoadedSystemModule(const char* name) {
+    size_t index = 0;
+    Module* module = ModuleNamed(name, &index);
+    if (module == nullptr || (!module->alwaysLoaded && module->loads == 0)) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    return HandleOf(index);
+}
+
+extern "C" {
+
+HMODULE LoadLibraryA(LPCSTR name) {
+    size_t index = 0;
+    Module* module = name != nullptr ? ModuleNamed(name, &index) : nullptr;
+    if (module == nullptr) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    ++module->loads;
+    return HandleOf(index);
+}
+
+FARPROC GetProcAddress(HMODULE handle, LPCSTR name) {
+    Module* module = ModuleOf(handle);
+    if (module == nullptr) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    for (const Entry& entry : module->entries) {
+        if (entry.name != nullptr && name != nullptr && strcmp(entry.name, name) == 0) return entry.address;
+    }
+    SetLastError(ERROR_PROC_NOT_FOUND);
+    return nullptr;
+}
+
+BOOL FreeLibrary(HMODULE handle) {
+    Module* module = ModuleOf(handle);
+    if (module == nullptr || (module->loads == 0 && !module->alwaysLoaded)) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return FALSE;
+    }
+    if (module->loads > 0) --module->loads;
+    return TRUE;
+}
+
+}  // extern "C"

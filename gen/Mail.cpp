@@ -1,0 +1,230 @@
+#include "gen/Mail.h"
+
+#include <strsafe.h>
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+#include "gen/Array.h"
+#include "gen/Err.h"
+#include "gen/Path.h"
+#include "gen/Pathw32.h"
+#include "gen/Shell.h"
+
+const char* const MapiEntryNames[MapiEntryCount] = {
+    "MAPILogon",      "MAPILogoff",  "MAPISendMail", "MAPIFindNext",    "MAPIReadMail",     "MAPISaveMail",
+    "MAPIDeleteMail", "MAPIFreeBuffer", "MAPIAddress", "MAPIDetails", "MAPIResolveName", "MAPISendDocuments",
+};
+
+MapiBinding Mapi;
+
+const char* const MailFormName = "form.htm";
+
+namespace {
+
+const unsigned kPathSize = 256;
+// A piece of the form: at most 255 characters and the terminator.
+const int kPieceSize = 256;
+
+const ULONG kOriginator = 0;
+const ULONG kTo = 1;
+const ULONG kNotInBody = 0xFFFFFFFFu;
+
+template <class Entry>
+Entry EntryAt(MapiEntryIndex index) {
+    return reinterpret_cast<Entry>(reinterpret_cast<void (*)()>(Mapi.entries[index]));
+}
+
+void Write(FILE* file, const char* bytes, size_t count) { fwrite(bytes, 1, count, file); }
+
+void WriteEscaped(FILE* file, const char* text) {
+    Str escaped = HtmlEscape(text);
+    Write(file, escaped.data, escaped.Length());
+}
+
+// One piece of the form written to the copy, filled where it asks for a text.
+void FillPiece(FILE* copy, const char* piece, unsigned& values, const char* address, const char* subject,
+               const char* body) {
+    size_t length = strlen(piece);
+    if (const char* textarea = strstr(piece, "<textarea")) {
+        const char* close = strchr(textarea, '>');
+        if (!close) {
+            // The tag goes on past this piece: where the body would go is unknown.
+            Write(copy, piece, length);
+            return;
+        }
+        size_t head = static_cast<size_t>(close + 1 - piece);
+        Write(copy, piece, head);
+        WriteEscaped(copy, body);
+        Write(copy, piece + head, length - head);
+        return;
+    }
+    const char kValue[] = "value=\"";
+    if (const char* value = strstr(piece, kValue)) {
+        // The rest starts with the quote that ended "value=\"": written twice.
+        size_t head = static_cast<size_t>(value - piece) + sizeof kValue - 1;
+        Write(copy, piece, head);
+        ++values;
+        if (values == 1) WriteEscaped(copy, address);
+        if (values == 2) WriteEscaped(copy, subject);
+        Write(copy, piece + head - 1, length - head + 1);
+        return;
+    }
+    Write(copy, piece, length);
+}
+
+// The form route: the filled copy in the browser. A form that cannot be
+// read raises "File '%s' not found!" with its name; when only the copy
+// cannot be written, the blank form itself is shown, so that the user can
+// still fill it in.
+void SendByForm(const char* address, const char* subject, const char* body) {
+    Str copy = FillMailForm(MailFormName, address, subject, body);
+    if (copy.data[0] != '\0') {
+        BrowseFile(copy.data);
+        return;
+    }
+    FILE* form = fopen(MailFormName, "r");
+    if (!form) {
+        RaiseErrorF("File '%s' not found!", MailFormName);
+        return;
+    }
+    fclose(form);
+    BrowseFile(Concat(CurrentFolder(), MailFormName).data);
+}
+
+// Whether two paths name the same file as far as their texts tell: case and
+// the two separators do not count.
+bool SamePathText(const char* a, const char* b) {
+    for (;; ++a, ++b) {
+        char x = static_cast<char>(tolower(static_cast<unsigned char>(*a == '/' ? '\\' : *a)));
+        char y = static_cast<char>(tolower(static_cast<unsigned char>(*b == '/' ? '\\' : *b)));
+        if (x != y) return false;
+        if (x == '\0') return true;
+    }
+}
+
+}  // namespace
+
+Str HtmlEscape(const char* text) {
+    StrBuilder escaped(static_cast<unsigned>(strlen(text)));
+    for (const char* p = text; *p; ++p) {
+        switch (*p) {
+            case '&': escaped.Append("&amp;"); break;
+            case '<': escaped.Append("&lt;"); break;
+            case '>': escaped.Append("&gt;"); break;
+            case '"': escaped.Append("&quot;"); break;
+            default: escaped.Append(p, 1);
+        }
+    }
+    return Str(escaped.storage);
+}
+
+Str MapiErrorText(unsigned code) {
+    switch (code) {
+        case 1: return Str("The user canceled one of the dialog boxes.\nNo message was sent.");
+        case 2: return Str("\nOne or more unspecified errors occurred while \nreading the message.");
+        case 3:
+            return Str("There was no default logon, and the user failed\nto log on successfully when the logon "
+                       "dialog box\nwas displayed. No message was sent.");
+        case 4:
+            return Str("An attachment could not be written to a temporary file\nbecause there was not enough "
+                       "space on the disk.");
+        case 5: return Str("There was insufficient memory to read the message.");
+        case 8: return Str("The user had too many sessions open simultaneously.\nNo session handle was returned.");
+        case 9: return Str("There were too many file attachments in the message.\nThe message could not be read.");
+        case 10: return Str("There were too many recipients of the message.\nThe message could not be read.");
+        case 11: return Str("The specified attachment was not found. No message \nwas sent.");
+        case 12: return Str("The specified attachment could not be opened. \nNo message was sent.");
+        case 13: return Str("An attachment could not be written to a temporary file.\nCheck directory permissions.");
+        case 14: return Str("A recipient did not appear in the address list.\nNo message was sent.");
+        case 15: return Str("The type of a recipient was not MAPI_TO, MAPI_CC, or \nMAPI_BCC. No message was sent.");
+        case 17: return Str("An invalid message identifier was passed in the \nlpszMessageID parameter.");
+        case 18: return Str("The text in the message was too large.\nNo message was sent.");
+        case 19:
+            return Str("An invalid session handle was passed in the \nlhSession parameter. No message was "
+                       "retrieved.");
+        case 21:
+            return Str("A recipient matched more than one of the \nrecipient descriptor structures and "
+                       "MAPI_DIALOG \nwas not set. No message was sent. ");
+        case 25: return Str("One or more recipients were invalid or did\nnot resolve to any address.");
+        default: return Str();
+    }
+}
+
+bool BindMapi() {
+    Str path = Concat(SystemFolder(), "MAPI32.DLL");
+    Mapi.library = LoadLibraryA(path.data);
+    for (int i = 0; i < MapiEntryCount; ++i)
+        Mapi.entries[i] = Mapi.library ? GetProcAddress(Mapi.library, MapiEntryNames[i]) : nullptr;
+    return Mapi.library != nullptr;
+}
+
+void ReleaseMapi() {
+    if (Mapi.library) FreeLibrary(Mapi.library);
+    Mapi = MapiBinding();
+}
+
+void SendMapiMail(unsigned flags, const char* address, const char* subject, const char* body, int count,
+                  va_list paths) {
+    if (flags & MailViaForm) {
+        SendByForm(address, subject, body);
+        return;
+    }
+    if (!BindMapi()) return;
+    auto logon = EntryAt<MapiLogonEntry>(MapiLogonIndex);
+    auto logoff = EntryAt<MapiLogoffEntry>(MapiLogoffIndex);
+    auto sendMail = EntryAt<MapiSendMailEntry>(MapiSendMailIndex);
+    if (!logon || !logoff || !sendMail) return;
+
+    Str name(address), smtpAddress = FormatStr("SMTP:%s", address), subjectText(subject), note(body);
+    MapiRecipDesc originator = {0, kOriginator, nullptr, nullptr, 0, nullptr};
+    MapiRecipDesc recipient = {0, kTo, name.data, smtpAddress.data, 0, nullptr};
+    unsigned fileCount = count > 0 ? static_cast<unsigned>(count) : 0;
+    TypedArray<MapiFileDesc> files(fileCount);
+    for (unsigned i = 0; i < fileCount; ++i) {
+        // MAPI only reads the paths.
+        char* path = const_cast<char*>(va_arg(paths, const char*));
+        MapiFileDesc* file = files.Push();
+        if (!file) return;
+        *file = {0, 0, kNotInBody, path, nullptr, nullptr};
+    }
+    MapiMessage message = {0,       subjectText.data, note.data, nullptr,    nullptr,         nullptr,
+                           0,       &originator,      1,         &recipient, files.Count(),   files.begin()};
+
+    ULONG sendFlags = 0;
+    LHANDLE session = 0;
+    if (logon(0, nullptr, nullptr, 0, 0, &session) != 0)
+        sendFlags |= MapiLogonUi;
+    else
+        logoff(session, 0, 0, 0);
+    if (flags & MailDialog) sendFlags |= MapiDialog;
+
+    ULONG result = sendMail(0, 0, &message, sendFlags, 0);
+    if (result != 0) MessageBoxA(nullptr, MapiErrorText(result).data, "Error", MB_OK | MB_ICONERROR);
+}
+
+Str FillMailForm(const char* formName, const char* address, const char* subject, const char* body) {
+    // Without the temporary folder, or cut short, the path would name some
+    // other file (the form itself, say): no copy then.
+    char copyPath[kPathSize] = "";
+    DWORD length = GetTempPathA(kPathSize, copyPath);
+    if (length == 0 || length >= kPathSize || StringCchCatA(copyPath, kPathSize, formName) != S_OK) return Str();
+    // A form kept in the temporary folder would be its own copy: opened for
+    // writing, it would be emptied before a line of it was read.
+    if (SamePathText(CompletePath(formName, CurrentFolder().data).data, copyPath)) return Str();
+
+    FILE* form = fopen(formName, "r");
+    FILE* copy = fopen(copyPath, "w");
+    if (!form || !copy) {
+        if (form) fclose(form);
+        if (copy) fclose(copy);
+        return Str();
+    }
+    unsigned values = 0;
+    char piece[kPieceSize];
+    while (fgets(piece, kPieceSize, form)) FillPiece(copy, piece, values, address, subject, body);
+    fclose(form);
+    fclose(copy);
+    return Str(copyPath);
+}

@@ -1,0 +1,52 @@
+// Opening web pages, local files and "mailto:" addresses in the programs the
+// user's system associates with them, without a window of our own. Two ways
+// are combined: the command the system registers for "http" addresses, and
+// the URL handler of the system's url.dll (or, when that cannot be called,
+// rundll32 running it). Nothing is raised and no failure is reported beyond
+// OpenInDefaultBrowser's result: what cannot be opened is dropped silently.
+#pragma once
+
+#include "gen/Str.h"
+
+// "mailto:address?subject=subject" through OpenShell; the subject as
+// MailtoField gives it.
+void MailTo(const char* address, const char* subject);
+// The URL in the default browser, else through OpenShell unchanged.
+void Browse(const char* url);
+// Host and path without a scheme: as they are in the default browser, else
+// through OpenShell with "http://" before them.
+void BrowseWeb(const char* hostAndPath);
+// "file://path" through OpenShell; the browser's registration is not used.
+void BrowseFile(const char* path);
+
+// Starts the command registered for "http" addresses (the default value of
+// HKEY_CLASSES_ROOT's "http\shell\open\command") with argument, as
+// BrowserCommandLine builds it; true when the registration was read and the command handed to the system, whether or not it started.
+bool OpenInDefaultBrowser(const char* argument);
+
+// Opens the URL format filled with a1 to a3 (printf rules; entries that need
+// fewer pass ""), each line feed in it made "%0D%0A" and nothing else
+// escaped. url.dll is loaded from the system folder by its full path, never
+// by the search rules, which would also look in the program's folder.
+void OpenShell(const char* format, const char* a1 = "", const char* a2 = "", const char* a3 = "");
+
+// A subject or body for a "mailto:" URL: '%', '&' and '#' percent-encoded,
+// so that the text is neither cut short nor read as escapes; every other
+// byte as it is.
+Str MailtoField(const char* text);
+
+// The command line that opens argument with a registered command. command
+// holds size bytes and a terminator after them (it may hold earlier NULs);
+// it is lower-cased in place, the argument is not. A command whose program
+// ends in ".exe " keeps the text up to that blank and gets the argument
+// after it, dropping whatever followed (switches, placeholders). Otherwise a
+// command holding "%1" gets the argument in place of each "%1"; any other
+// command gets one blank and the argument after it. The argument is never
+// quoted.
+Str BrowserCommandLine(char* command, unsigned size, const char* argument);
+
+// The command that has rundll32 run url.dll's handler for url: off the NT
+// family "start rundll32 url.dll,FileProtocolHandler " and the URL's first
+// 400 characters, unquoted; on it the system folder (ending in a separator),
+// "rundll32 url.dll,FileProtocolHandler " and the whole URL in quotes.
+Str ProtocolHandlerCommand(const char* url, bool windowsNT, const char* systemFolder);
