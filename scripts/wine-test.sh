@@ -5,9 +5,23 @@
 set -uo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 . "$here/wine-env.sh"
-if [ "${GEN_WINE_BITS:-64}" = 32 ] && ! how=$(wine32_how); then
-  echo "wine-test: skipped, 32-bit Wine $how: $1"
-  exit 77  # CTest's skip code for these tests
+if [ "${GEN_WINE_BITS:-64}" = 32 ]; then
+  if ! how=$(wine32_how); then
+    echo "wine-test: skipped, 32-bit Wine $how: $1"
+    exit 77  # CTest's skip code for these tests
+  fi
+  # Every 32-bit program started costs about a minute of emulation: tests
+  # that start many skip there (tests/support/Sandbox.h).
+  # A test program may name, in GEN_EMULATED_FILTER, the tests that still
+  # run there (a GoogleTest filter).
+  case "$how" in
+    *emulation*)
+      export GEN_EMULATED_PROCESSES=1
+      if [ -n "${GEN_EMULATED_FILTER:-}" ]; then
+        export GTEST_FILTER=$GEN_EMULATED_FILTER
+        echo "wine-test: 32-bit Wine runs $how: only $GTEST_FILTER"
+      fi ;;
+  esac
 fi
 if [ -z "${DISPLAY:-}" ]; then
   # Message boxes need an X server; each run gets its own and its own wineserver.
