@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "gen/Err.h"
 #include "gen/Path.h"
@@ -49,7 +50,11 @@ bool IsTextFormat(const char* format, int maxStrings) {
     return strings <= maxStrings;
 }
 
-const char* EffectivePrefix(const Str& prefix) { return prefix.data && prefix.data[0] ? prefix.data : kUnboundPrefix; }
+// A prefix that is not a format of at most one %s counts as none: formatting
+// it would read arguments that were never passed.
+const char* EffectivePrefix(const Str& prefix) {
+    return prefix.data && prefix.data[0] && IsTextFormat(prefix.data, 1) ? prefix.data : kUnboundPrefix;
+}
 
 // A text the profile functions give back unchanged: no blank or tab at
 // either end, no matching pair of outer quotes.
@@ -86,8 +91,9 @@ bool ReadHex(const char*& p, unsigned long long& value) {
     return p > start;
 }
 
-// A byte-array text of count bytes; bytes are stored as they are read.
-bool AcceptBytes(const char* text, unsigned char* bytes, int count) {
+}  // namespace
+
+bool ParseSettingBytes(const char* text, unsigned char* bytes, int count) {
     if (count < 0 || strlen(text) != 3ull * static_cast<unsigned>(count) + 4) return false;
     const char* p = text;
     unsigned long long value;
@@ -100,6 +106,8 @@ bool AcceptBytes(const char* text, unsigned char* bytes, int count) {
     }
     return true;
 }
+
+namespace {
 
 // The language path when it is safe to format with three texts.
 const char* LanguageFormat() {
@@ -287,7 +295,7 @@ int32_t ReadSettingNumber(const char* path, int32_t defaultNumber) {
 bool ReadSettingBytes(const char* path, unsigned char* bytes, int count) {
     SettingPath record = ParseSettingPath(path, "");
     Str text = ReadSettingRecord(record);
-    if (AcceptBytes(text.data, bytes, count)) return true;
+    if (ParseSettingBytes(text.data, bytes, count)) return true;
     if (record.missingRule == '=') WriteSettingBytes(path, bytes, count);
     return false;
 }
@@ -366,9 +374,9 @@ int32_t IncrementSettingNumber(const char* path, int32_t defaultNumber) {
     return number;
 }
 
-void WriteSettingBytes(const char* path, const unsigned char* bytes, int count) {
-    // A negative count, or one whose text would not fit a Str, stores nothing.
-    if (count < 0 || static_cast<unsigned>(count) > (0xFFFFFEFFu - 5) / 3) return;
+Str SettingBytesText(const unsigned char* bytes, int count) {
+    // A count whose text would not fit a Str gives no text either.
+    if (count < 0 || static_cast<unsigned>(count) > (0xFFFFFEFFu - 5) / 3) return Str();
     static const char kDigits[] = "0123456789ABCDEF";
     StrBuilder text(3 * static_cast<unsigned>(count) + 5);
     char head[16];
@@ -378,8 +386,14 @@ void WriteSettingBytes(const char* path, const unsigned char* bytes, int count) 
         const char pair[3] = {' ', kDigits[bytes[i] >> 4], kDigits[bytes[i] & 15]};
         text.Append(pair, 3);
     }
+    return Str(text.storage);
+}
+
+void WriteSettingBytes(const char* path, const unsigned char* bytes, int count) {
+    Str text = SettingBytesText(bytes, count);
+    if (!text.data[0]) return;
     SettingPath record = ParseSettingPath(path, nullptr);
-    record.defaultValue = text.storage;
+    record.defaultValue = std::move(text);
     WriteSettingRecord(record);
 }
 

@@ -24,7 +24,9 @@
 // - While no settings file is bound (the prefix empty), a relative path
 //   names the file with the empty name: section, key, default and rule are
 //   parsed as usual, a read gives the rule's result (the "not found" text or
-//   the default) and nothing is ever stored in a file without a name.
+//   the default) and nothing is ever stored in a file without a name. So
+//   does a prefix holding conversions other than one %s and %% (such as one
+//   set through ScopedSettingPrefix), which is never used as a format.
 // - While no language path is set, and whenever the stored one holds a
 //   conversion other than %s (at most three) and %%, language lookups use
 //   "|%s|%s|%s", the setting's own location. The stored text stays as it is.
@@ -86,6 +88,13 @@ int32_t ReadSettingNumber(const char* path, int32_t defaultNumber);
 // Fills bytes[0, count) from a byte-array value; false when the stored text
 // is not one of count bytes (under '=' it is then replaced by bytes).
 bool ReadSettingBytes(const char* path, unsigned char* bytes, int count);
+// The byte-array form: four or more hexadecimal digits of the count, then
+// " %02X" a byte. Parsing stores each byte as it is read, so a rejected text
+// may leave some bytes changed. A negative count is never accepted, and
+// neither written (SettingBytesText is then empty, WriteSettingBytes stores
+// nothing).
+bool ParseSettingBytes(const char* text, unsigned char* bytes, int count);
+Str SettingBytesText(const unsigned char* bytes, int count);
 Str ReadSettingRecord(SettingPath& record);
 // The raw text at buffer + 1 (buffer: ReadBufferSize bytes, cleared).
 bool ReadRawValue(const SettingPath& record, char* buffer);
