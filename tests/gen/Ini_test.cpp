@@ -403,7 +403,7 @@ TEST(Crc32, CheckValuesAndTheByteDefinition) {
     std::vector<unsigned char> data(3000);
     for (unsigned char& byte : data) byte = static_cast<unsigned char>(random());
     for (size_t offset : {0, 1, 3, 7}) {
-        for (size_t length : {0, 1, 7, 8, 9, 63, 64, 1000, 2993}) {
+        for (size_t length : {0, 1, 7, 8, 9, 63, 64, 159, 160, 161, 200, 1000, 2993}) {
             SCOPED_TRACE(testing::Message() << offset << "+" << length);
             uint32_t start = static_cast<uint32_t>(random());
             EXPECT_EQ(Crc32Update(data.data() + offset, length, start), ReferenceCrc(data.data() + offset, length, start));
