@@ -173,33 +173,29 @@ uint32_t Crc32Update(const void* data, size_t length, uint32_t crc) {
     return Slice8(p, length, crc);
 }
 
+namespace {
+
 // Both directions: characters below 32 pass and keep the state; the state
-// follows the plain character.
-Str ScrambleText(const Str& text) {
+// follows the plain character (the one given when scrambling, the one made
+// when unscrambling).
+Str Scrambled(const Str& text, bool scramble) {
     Str result(text);
     unsigned char state = 15;
     for (char* c = result.data; *c; ++c) {
-        unsigned char p = static_cast<unsigned char>(*c);
-        if (p < 32) continue;
-        unsigned char b = static_cast<unsigned char>((p - 32) ^ state);
-        *c = static_cast<char>(static_cast<unsigned char>(b + 32));
-        state = (p - 32) & 0x7F;
+        unsigned char given = static_cast<unsigned char>(*c);
+        if (given < 32) continue;
+        unsigned char made = static_cast<unsigned char>((given - 32) ^ state);
+        *c = static_cast<char>(static_cast<unsigned char>(made + 32));
+        state = (scramble ? given - 32 : made) & 0x7F;
     }
     return result;
 }
 
-Str UnscrambleText(const Str& text) {
-    Str result(text);
-    unsigned char state = 15;
-    for (char* c = result.data; *c; ++c) {
-        unsigned char s = static_cast<unsigned char>(*c);
-        if (s < 32) continue;
-        unsigned char b = static_cast<unsigned char>((s - 32) ^ state);
-        *c = static_cast<char>(static_cast<unsigned char>(b + 32));
-        state = b & 0x7F;
-    }
-    return result;
-}
+}  // namespace
+
+Str ScrambleText(const Str& text) { return Scrambled(text, true); }
+
+Str UnscrambleText(const Str& text) { return Scrambled(text, false); }
 
 char* HexXorEncode(const char* text, char* output, int capacity) {
     char* out = output;

@@ -10,18 +10,12 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "support/Sandbox.h"
 
 namespace {
-
-void WriteFile(const std::string& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary);
-    out << text;
-}
 
 std::string Read(const std::string& file, const char* section, const char* key) {
     char text[256];
@@ -33,7 +27,7 @@ TEST(ProfileFile, WritesKeepEveryLineTheyDoNotChange) {
     Sandbox sandbox;
     const std::string file = sandbox.Path("keep.ini");
     const std::string head = "; settings\n\n  [ One ]  # note\n  a  =  1  \nunknown line\n";
-    WriteFile(file, head + "b=2\n\n[Two]\r\nc=3");
+    WriteFileText(file, head + "b=2\n\n[Two]\r\nc=3");
     ASSERT_TRUE(WritePrivateProfileStringA("one", "B", "changed", file.c_str()));
     ASSERT_TRUE(WritePrivateProfileStringA("One", "new", "n", file.c_str()));
     ASSERT_TRUE(WritePrivateProfileStringA("Two", "d", "4", file.c_str()));
@@ -51,12 +45,12 @@ TEST(ProfileFile, WritesKeepEveryLineTheyDoNotChange) {
 TEST(ProfileFile, ReadsSeeEveryChangeOfTheFile) {
     Sandbox sandbox;
     const std::string file = sandbox.Path("cache.ini");
-    WriteFile(file, "[S]\nK=first\n");
+    WriteFileText(file, "[S]\nK=first\n");
     EXPECT_EQ(Read(file, "S", "K"), "first");
-    WriteFile(file, "[S]\nK=second value\n");
+    WriteFileText(file, "[S]\nK=second value\n");
     EXPECT_EQ(Read(file, "S", "K"), "second value");
     // Same size, a later modification time.
-    WriteFile(file, "[S]\nK=third  value\n");
+    WriteFileText(file, "[S]\nK=third  value\n");
     struct timespec later[2] = {{0, UTIME_OMIT}, {time(nullptr) + 5, 0}};
     utimensat(AT_FDCWD, file.c_str(), later, 0);
     EXPECT_EQ(Read(file, "S", "K"), "third  value");

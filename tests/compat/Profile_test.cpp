@@ -13,11 +13,6 @@
 
 namespace {
 
-void WriteFile(const std::string& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary);
-    out << text;
-}
-
 class Profile : public ::testing::Test {
 protected:
     std::string Read(const char* section, const char* key, const char* defaultText = "(default)",
@@ -34,7 +29,7 @@ protected:
 };
 
 TEST_F(Profile, ReadsTrimmedUnquotedValuesWithoutRegardToCase) {
-    WriteFile(file,
+    WriteFileText(file,
               "; comment\r\n"
               "  [ Main ]  trailing\r\n"
               "  Key  =  value with  blanks  \r\n"
@@ -77,7 +72,7 @@ TEST_F(Profile, ReadsTrimmedUnquotedValuesWithoutRegardToCase) {
 }
 
 TEST_F(Profile, CutsToTheCapacityAndTheDefaultsTrailingBlanks) {
-    WriteFile(file, "[S]\r\nK=abcdef\r\n");
+    WriteFileText(file, "[S]\r\nK=abcdef\r\n");
     DWORD length = 0;
     EXPECT_EQ(Read("S", "K", "", 4, &length), "abc");
     EXPECT_EQ(length, 3u);

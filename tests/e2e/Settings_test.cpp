@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
 #include <string>
 
 #include "gen/Ini.h"
@@ -60,8 +59,7 @@ class SettingsTool : public ::testing::Test {
 protected:
     void SetUp() override {
         SetEnvironmentVariableA("COMPAT_REGISTRY", sandbox.Path("registry.reg").c_str());
-        std::ofstream(ini, std::ios::binary) << "[Report]\r\nKey=CADBBE3Dabc\r\nBroken=12345678abc\r\n"
-                                                "Bytes=0003 01 AB FF\r\n";
+        WriteFileText(ini, "[Report]\r\nKey=CADBBE3Dabc\r\nBroken=12345678abc\r\nBytes=0003 01 AB FF\r\n");
     }
     void TearDown() override {
         RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\GenSettingsTool");

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -19,11 +18,6 @@
 namespace {
 
 const char kRegistryKey[] = "Software\\GenIniTest";
-
-void WriteFile(const std::string& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary);
-    out << text;
-}
 
 // The value as the platform's profile function reads it.
 std::string Profile(const std::string& file, const char* section, const char* key) {
@@ -159,7 +153,7 @@ TEST(SettingPath, ScopedPrefixReplacesOrNestsAndRestores) {
 }
 
 TEST_F(Store, ReadsPresentEmptySentinelAndContinuedKeys) {
-    WriteFile(ini,
+    WriteFileText(ini,
               "[S]\r\nEmpty=\r\nOdd=)(@*#_$)*R&\r\nLong1=one\r\nLong2=two\r\nLong4=four\r\n"
               "Both=itself\r\nBoth1=piece\r\nGap2=second\r\n");
     EXPECT_STREQ(ReadSetting("S|Empty|default").data, "");
@@ -176,7 +170,7 @@ TEST_F(Store, ContinuedPiecesAreCutAtTheReadBuffer) {
     std::string text = "[S]\r\n";
     const std::string piece(1000, 'x');
     for (char suffix : std::string("123")) text += std::string("K") + suffix + "=" + piece + "\r\n";
-    WriteFile(ini, text);
+    WriteFileText(ini, text);
     Str value = ReadSetting("S|K");
     // 1000 + 1 + 1000 + 1 + the 44 characters left of a 2046-character value.
     EXPECT_EQ(value.Length(), ReadBufferSize - 2);
@@ -196,7 +190,7 @@ TEST_F(Store, MissingValuesFollowTheirRule) {
     EXPECT_EQ(IncrementSettingNumber("S|Count", 0), 1);
     EXPECT_EQ(IncrementSettingNumber("S|Count", 0), 2);
     EXPECT_EQ(Stored("S", "Count"), "2");
-    WriteFile(ini, "[S]\r\nN=  -42xyz\r\nHuge=99999999999\r\n");
+    WriteFileText(ini, "[S]\r\nN=  -42xyz\r\nHuge=99999999999\r\n");
     EXPECT_EQ(ReadSettingNumber("S|N", 0), -42);
     EXPECT_EQ(ReadSettingNumber("S|Huge", 0), INT32_MAX);
 }
@@ -224,6 +218,12 @@ TEST_F(Store, WritesStoreTheirForms) {
     // Under '@' a character of 160 or above stores nothing.
     WriteSettingDefault("S|@High|caf\xe9");
     EXPECT_EQ(Stored("S", "High"), "(missing)");
+
+    // Longer than a key reads: stored whole, read cut to 1023 characters.
+    const std::string longText(1500, 'L');
+    WriteSetting("S|Long", longText.c_str());
+    EXPECT_NE(ReadFileText(ini).find("Long=" + longText + "\r\n"), std::string::npos);
+    EXPECT_EQ(ReadSetting("S|Long").data, longText.substr(0, IniKeyCapacity - 1));
 }
 
 TEST_F(Store, CheckSummedAndScrambledValuesRoundTrip) {
@@ -243,7 +243,7 @@ TEST_F(Store, CheckSummedAndScrambledValuesRoundTrip) {
 }
 
 TEST_F(Store, BrokenCheckSumsRaiseTheirAssertions) {
-    WriteFile(ini, "[S]\r\nWrong=12345678abc\r\nNone=xyz\r\n");
+    WriteFileText(ini, "[S]\r\nWrong=12345678abc\r\nNone=xyz\r\n");
     struct {
         const char* path;
         const char* line;
@@ -284,7 +284,7 @@ TEST_F(Store, TextsWithOuterBlanksOrQuotesComeBackWhole) {
 }
 
 TEST_F(Store, ByteArraysAreReadCheckedAndRepaired) {
-    WriteFile(ini, "[S]\r\nGood=0003 01 AB FF\r\nShort=0002 01 AB\r\n");
+    WriteFileText(ini, "[S]\r\nGood=0003 01 AB FF\r\nShort=0002 01 AB\r\n");
     unsigned char bytes[3] = {9, 9, 9};
     EXPECT_TRUE(ReadSettingBytes("S|Good", bytes, 3));
     EXPECT_EQ(bytes[0], 0x01);
@@ -326,7 +326,7 @@ TEST_F(Store, RegistryValuesAreStringsOfAnExistingKey) {
 }
 
 TEST_F(Store, BindingChecksTheFileAndLoadsTheLanguage) {
-    WriteFile(ini, "[Other]\r\nK=v\r\n");
+    WriteFileText(ini, "[Other]\r\nK=v\r\n");
     UnbindSettingsFile();
     Raised raised = RaiseOf([&] { BindSettingsFile(ini.c_str(), true, false); });
     EXPECT_EQ(raised.identity, SettingsFileNotFound);
@@ -353,8 +353,8 @@ TEST_F(Store, BindingChecksTheFileAndLoadsTheLanguage) {
 }
 
 TEST_F(Store, LanguagePathRedirectsFlaggedReads) {
-    WriteFile(ini, "[Texts]\r\nHello=Hello\r\nOnly=own\r\n");
-    WriteFile(ini + ".fr", "[Texts]\r\nHello=Bonjour\r\n");
+    WriteFileText(ini, "[Texts]\r\nHello=Hello\r\nOnly=own\r\n");
+    WriteFileText(ini + ".fr", "[Texts]\r\nHello=Bonjour\r\n");
     SetLanguagePath("|%s.fr|%s|%s");
     EXPECT_STREQ(ReadSetting("`Texts|Hello").data, "Bonjour");
     EXPECT_STREQ(ReadSetting("Texts|Hello").data, "Hello");
@@ -368,7 +368,7 @@ TEST_F(Store, LanguagePathRedirectsFlaggedReads) {
 }
 
 TEST_F(Store, ConfiguredAssertionTextReplacesTheException) {
-    WriteFile(ini, "[Assert]\r\n86 gen/ini.cpp=The settings were changed by hand.\r\n");
+    WriteFileText(ini, "[Assert]\r\n86 gen/ini.cpp=The settings were changed by hand.\r\n");
     WriteSetting("S|Wrong", "12345678abc");
     InternalErrorExceptions::count = 0;
     BoxWatcher watcher;
@@ -380,7 +380,7 @@ TEST_F(Store, ConfiguredAssertionTextReplacesTheException) {
     EXPECT_EQ(boxes[0].caption, "Error");
     EXPECT_EQ(boxes[0].text, "The settings were changed by hand.");
     // Without a configured text the exception is raised.
-    WriteFile(ini, "[S]\r\nNone=xyz\r\n");
+    WriteFileText(ini, "[S]\r\nNone=xyz\r\n");
     InternalErrorExceptions::count = 0;
     RaiseOf([&] { ReadSetting("S|!None"); });
     EXPECT_EQ(InternalErrorExceptions::count, 1);
