@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "gen/Err.h"
+#include "gen/Ini.h"
 #include "gen/Path.h"
 
 namespace {
@@ -17,11 +18,6 @@ const char kReportKind[] = "Asserted";
 // The structured exception's one parameter points here; it keeps its text
 // after the first internal error.
 char reportKind[kReportKindSize];
-
-// The configured text of an assertion key, read from section Assert of the
-// bound settings file once the configuration store exists; until then no
-// assertion has a configured text.
-Str ReadAssertSetting(const Str& /*key*/) { return Str(); }
 
 // The part after the last separator (drive colon included).
 const char* LastPart(const char* begin, const char* end) {
@@ -88,7 +84,10 @@ bool ShowAssertText(va_list* arguments) {
     if (!arguments) return false;
     const char* sourcePath = va_arg(*arguments, const char*);
     int line = va_arg(*arguments, int);
-    Str text = ReadAssertSetting(AssertSettingKey(sourcePath, line));
+    // Section Assert of the bound settings file; a miss reads as the empty
+    // text and writes nothing. Without a bound file nothing is configured.
+    Str key = AssertSettingKey(sourcePath, line);
+    Str text = ReadSetting(FormatStr("?Assert|%s|", key.data).data);
     if (!text.data[0]) return false;
     MessageBoxA(nullptr, text.data, ErrorCaption.data, MB_OK | MB_ICONERROR);
     return true;

@@ -3,11 +3,13 @@
 #include "gen/Startup.h"
 
 #include "gen/Err.h"
+#include "gen/Ini.h"
 
 Str ErrorCaption GEN_STARTUP(StartupErrorCaption)("Error");
 
-// The store's PathPrefix and LanguagePath take StartupStoreTexts when the
-// configuration store joins the library.
+// The configuration store's texts: no settings file bound, no language.
+Str PathPrefix GEN_STARTUP(StartupStoreTexts);
+Str LanguagePath GEN_STARTUP(StartupStoreTexts);
 
 // Constructed after the others, so that an error raised while they start
 // still finds a frame (TopFrameSlot clears it on first use).

@@ -3,7 +3,7 @@
 // program's own static objects, and their releases run at exit in reverse:
 //   1. ErrorCaption is set to "Error"           (gen/Startup.cpp)
 //   2. the scratch buffer is set empty          (gen/Str.cpp)
-//   3. the store's path prefix and language path are set to no text
+//   3. the store's path prefix and language path are set to no text (gen/Startup.cpp)
 //   4. the module handle of the running program is stored  (gen/Pathw32.cpp)
 //   5. the bottom error frame is cleared        (gen/Startup.cpp)
 // An object of class type takes its place with GEN_STARTUP(step), e.g.

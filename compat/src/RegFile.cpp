@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <unordered_map>
 
 namespace {
 
@@ -23,6 +24,11 @@ const Root roots[] = {
 };
 
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::string LowerText(std::string text) {
+    for (char& c : text) c = Lower(c);
+    return text;
+}
 
 bool SamePrefix(const std::string& text, size_t length, const std::string& prefix) {
     if (length != prefix.size() || text.size() < length) return false;
@@ -320,6 +326,19 @@ bool RegParseFile(const std::string& text, RegTree& tree) {
     std::vector<std::string> lines = SplitLines(text);
     if (TrimRight(lines[0]) != "REGEDIT4") return false;
     std::string section;  // empty outside a usable section
+    // The values of the section being read by lower-cased name, so that a
+    // key with many values is read in linear time.
+    std::string indexed;
+    std::unordered_map<std::string, size_t> index;
+    auto findValue = [&](RegKey& key, const std::string& name) -> RegValue* {
+        if (indexed != key.path || index.size() != key.values.size()) {
+            index.clear();
+            for (size_t v = 0; v < key.values.size(); ++v) index.emplace(LowerText(key.values[v].name), v);
+            indexed = key.path;
+        }
+        auto found = index.find(LowerText(name));
+        return found == index.end() ? nullptr : &key.values[found->second];
+    };
     for (size_t i = 1; i < lines.size(); ++i) {
         std::string line = TrimRight(TrimLeft(lines[i]));
         if (line.empty() || line[0] == ';') continue;
@@ -358,15 +377,17 @@ bool RegParseFile(const std::string& text, RegTree& tree) {
         bool remove = false;
         if (!ParseData(data, value, remove)) continue;
         RegKey& key = RegMakeKey(tree, section);
-        RegValue* existing = RegFindValue(key, name);
+        RegValue* existing = findValue(key, name);
         if (remove) {
             if (existing) key.values.erase(key.values.begin() + (existing - key.values.data()));
+            indexed.clear();
         } else if (existing) {
             existing->type = value.type;
             existing->data = value.data;
         } else {
             value.name = name;
             key.values.push_back(value);
+            index.emplace(LowerText(name), key.values.size() - 1);
         }
     }
     return true;

@@ -1,8 +1,9 @@
 // The registry: one .reg file named by COMPAT_REGISTRY. Nothing is cached, so
 // a child process sees at once what its parent wrote: each call reads the
 // file, and each change rewrites it through a temporary file in the same
-// folder that then replaces it, so a crash never leaves half a file. Processes
-// do not lock the file; of two changing it at the same moment one may be lost.
+// folder that then replaces it, so a crash never leaves half a file. A change
+// holds the folder lock of Files.h from its read to its rename, so two
+// processes changing the file at the same moment both keep their change.
 // The process is modelled as a 64-bit one, as the Wine runs of the tests are.
 // These functions return their status and leave the last error alone.
 #include <windows.h>
@@ -19,6 +20,7 @@
 #include <set>
 #include <string>
 
+#include "Files.h"
 #include "RegFile.h"
 
 // What an HKEY of an opened key points to. Keys are named by path, so a
@@ -128,15 +130,9 @@ LONG Load(RegTree& tree) {
     tree = RegTree{};
     std::string file = RegistryFile();
     if (file.empty()) return ERROR_SUCCESS;
-    FILE* stream = fopen(file.c_str(), "rb");
-    if (stream == nullptr) return errno == ENOENT ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
     std::string text;
-    char buffer[4096];
-    size_t count;
-    while ((count = fread(buffer, 1, sizeof buffer, stream)) > 0) text.append(buffer, count);
-    bool failed = ferror(stream) != 0;
-    fclose(stream);
-    if (failed) return ERROR_ACCESS_DENIED;
+    int error;
+    if (!ReadWholeFile(file, text, error)) return error == ENOENT ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
     // An empty file, as a test's fresh temporary file, is an empty registry too.
     if (text.empty()) return ERROR_SUCCESS;
     return RegParseFile(text, tree) ? ERROR_SUCCESS : kErrorBadDb;
@@ -152,32 +148,14 @@ LONG LoadOpenKey(HKEY key, REGSAM right, Place& place, RegTree& tree) {
     return RegKeyExists(tree, place.path) ? ERROR_SUCCESS : kErrorKeyDeleted;
 }
 
-bool WriteAll(int fd, const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t written = write(fd, text.data() + done, text.size() - done);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
-        done += static_cast<size_t>(written);
-    }
-    return true;
-}
-
 LONG Save(const RegTree& tree) {
     std::string file = RegistryFile();
     // Without the variable there is no file to change. ERROR_ACCESS_DENIED,
     // rather than a made-up default path that tests would write into.
     if (file.empty()) return ERROR_ACCESS_DENIED;
-    std::string temp = file + ".XXXXXX";
-    int fd = mkstemp(&temp[0]);
-    if (fd < 0) return (errno == ENOENT || errno == ENOTDIR) ? ERROR_PATH_NOT_FOUND : ERROR_ACCESS_DENIED;
-    struct stat old;
-    fchmod(fd, stat(file.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
-    bool written = WriteAll(fd, RegFormatFile(tree)) && fsync(fd) == 0;
-    written = close(fd) == 0 && written;
-    if (written && rename(temp.c_str(), file.c_str()) == 0) return ERROR_SUCCESS;
-    unlink(temp.c_str());
-    return ERROR_ACCESS_DENIED;
+    int error = ReplaceFileAtomically(file, RegFormatFile(tree));
+    if (error == 0) return ERROR_SUCCESS;
+    return (error == ENOENT || error == ENOTDIR) ? ERROR_PATH_NOT_FOUND : ERROR_ACCESS_DENIED;
 }
 
 LONG OpenKey(HKEY key, LPCSTR subKey, REGSAM access, PHKEY result) {
@@ -230,6 +208,7 @@ LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM access
     std::string path;
     LONG status = Join(base, subKey, access, path);
     if (status != ERROR_SUCCESS) return status;
+    FolderLock fileLock(RegistryFile());
     RegTree tree;
     if ((status = Load(tree)) != ERROR_SUCCESS) return status;
     if (!RegKeyExists(tree, base.path)) return kErrorKeyDeleted;
@@ -276,6 +255,7 @@ LONG RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type, const BYTE* d
     // its NUL is stored raw, never completed from the byte after the caller's
     // data (Windows peeks at that byte; a caller's exact buffer ends there).
     std::lock_guard<std::mutex> lock(registryMutex);
+    FolderLock fileLock(RegistryFile());
     Place place;
     RegTree tree;
     LONG status = LoadOpenKey(key, KEY_SET_VALUE, place, tree);
@@ -299,6 +279,7 @@ LONG RegDeleteTreeA(HKEY key, LPCSTR subKey) {
     std::string path;
     LONG status = Join(base, subKey, 0, path);
     if (status != ERROR_SUCCESS) return status;
+    FolderLock fileLock(RegistryFile());
     RegTree tree;
     if ((status = Load(tree)) != ERROR_SUCCESS) return status;
     if (!RegKeyExists(tree, base.path)) return kErrorKeyDeleted;

@@ -84,6 +84,11 @@ std::string ReadFileText(const std::string& path) {
     return text.str();
 }
 
+void WriteFileText(const std::string& path, const std::string& text) {
+    std::ofstream file(path, std::ios::binary);
+    file << text;
+}
+
 long RunAndWait(const std::string& program, const std::string& commandLine,
                 const std::string& folder) {
     STARTUPINFOA startup = {};

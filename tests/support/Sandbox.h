@@ -35,6 +35,8 @@ void CopyProgram(const std::string& source, const std::string& destination);
 
 // Reads a whole file; empty when it does not exist.
 std::string ReadFileText(const std::string& path);
+// Replaces a file's bytes with text, creating it.
+void WriteFileText(const std::string& path, const std::string& text);
 
 // Starts program with the given command line (the line as the child sees it,
 // including its own name), in folder when one is given (else this process's

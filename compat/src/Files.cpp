@@ -1,0 +1,80 @@
+#include "Files.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+namespace {
+
+bool WriteAll(int fd, const std::string& text) {
+    size_t done = 0;
+    while (done < text.size()) {
+        ssize_t written = write(fd, text.data() + done, text.size() - done);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        done += static_cast<size_t>(written);
+    }
+    return true;
+}
+
+std::string FolderOf(const std::string& path) {
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+}  // namespace
+
+bool ReadWholeFile(const std::string& path, std::string& text, int& error, struct stat* info) {
+    text.clear();
+    FILE* stream = fopen(path.c_str(), "rb");
+    if (stream == nullptr) {
+        error = errno;
+        return false;
+    }
+    if (info != nullptr && fstat(fileno(stream), info) != 0) {
+        error = errno;
+        fclose(stream);
+        return false;
+    }
+    char buffer[8192];
+    size_t count;
+    while ((count = fread(buffer, 1, sizeof buffer, stream)) > 0) text.append(buffer, count);
+    bool failed = ferror(stream) != 0;
+    fclose(stream);
+    error = failed ? EIO : 0;
+    return !failed;
+}
+
+int ReplaceFileAtomically(const std::string& path, const std::string& text) {
+    std::string temp = path + ".XXXXXX";
+    int fd = mkstemp(&temp[0]);
+    if (fd < 0) return errno;
+    struct stat old;
+    fchmod(fd, stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
+    bool written = WriteAll(fd, text) && fsync(fd) == 0;
+    int error = written ? 0 : errno;
+    if (close(fd) != 0 && written) {
+        written = false;
+        error = errno;
+    }
+    if (written && rename(temp.c_str(), path.c_str()) == 0) return 0;
+    if (written) error = errno;
+    unlink(temp.c_str());
+    return error != 0 ? error : EIO;
+}
+
+FolderLock::FolderLock(const std::string& path)
+    : fd(path.empty() ? -1 : open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+    if (fd < 0) return;
+    while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+    }
+}
+
+FolderLock::~FolderLock() {
+    if (fd >= 0) close(fd);
+}

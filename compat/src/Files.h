@@ -1,0 +1,36 @@
+// File chores shared by the profile functions and the registry file: reading
+// a whole file, replacing one atomically, and an advisory lock that makes a
+// read-modify-write of one file exclusive between processes.
+#pragma once
+
+#include <sys/stat.h>
+
+#include <string>
+
+// The whole file into text. False when it cannot be read; error then holds
+// errno (ENOENT for a missing file). info, when given, receives the state of
+// the very file read (fstat of the open file).
+bool ReadWholeFile(const std::string& path, std::string& text, int& error, struct stat* info = nullptr);
+
+// Writes text to a temporary file in path's folder and renames it over path,
+// so that a reader sees the old file or the new one, never half of either,
+// and a crash loses nothing. An existing file keeps its permissions. Returns
+// 0 or the errno of the step that failed.
+int ReplaceFileAtomically(const std::string& path, const std::string& text);
+
+// An exclusive flock on the folder that holds path, for as long as the object
+// lives. The file itself cannot carry the lock: replacing it by a rename
+// would leave a waiting process locking the old file. Every writer of a file
+// takes this lock before reading it, so two processes changing one file one
+// after the other both see the other's change. Without a folder that can be
+// opened the lock is not taken, and the write fails later on its own.
+class FolderLock {
+public:
+    explicit FolderLock(const std::string& path);
+    ~FolderLock();
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+private:
+    int fd;
+};

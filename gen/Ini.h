@@ -1,0 +1,161 @@
+// The configuration store: settings in INI files and the registry, each
+// addressed by one setting path.
+//
+//   |file|section|key[|default]   a full path; file may name a registry root
+//   section|key[|default]         relative to the bound settings file
+//
+// with flag characters at the start of a relative path, of the section and
+// of the key: '!' check-summed, '@' scrambled and check-summed (valueKind);
+// '+' a miss reads as a "not found" text, '=' a miss reads and writes the
+// default, '?' a miss reads the default (missingRule); '`' look up through
+// the language path first. A default turns '+' into '='.
+//
+// Reads and writes return new Str values owned by the caller. Platform
+// failures are silent (a write is dropped, a read counts as missing); only a
+// broken check sum raises, an assertion failure of this module (line 84: no
+// check sum, line 86: wrong check sum).
+//
+// Limits: one INI key reads at most 1023 characters; a value joined from
+// continuation keys (Key1 ... Key9, KeyA ... KeyZ) at most 2046.
+//
+// Choices where the format leaves room:
+// - A work text with fewer than three '|' leaves the missing fields empty
+//   (|f|s has the empty key); nothing past its end is read.
+// - While no settings file is bound (the prefix empty), a relative path
+//   names the file with the empty name: section, key, default and rule are
+//   parsed as usual, a read gives the rule's result (the "not found" text or
+//   the default) and nothing is ever stored in a file without a name. So
+//   does a prefix holding conversions other than one %s and %% (such as one
+//   set through ScopedSettingPrefix), which is never used as a format.
+// - While no language path is set, and whenever the stored one holds a
+//   conversion other than %s (at most three) and %%, language lookups use
+//   "|%s|%s|%s", the setting's own location. The stored text stays as it is.
+// - The language path is filled with file, section and key in that order:
+//   "|%s.fr|%s|%s" looks in the sibling file Korvel.INI.fr under the same
+//   section and key, while "|other.ini|%s|%s|%s" would take the setting's
+//   file name as its section.
+// - Continuation pieces that do not fit the read buffer are cut to the room
+//   left, and joining stops when the buffer is full.
+// - A record without a value (WriteSettingDefault of a path without a
+//   default part) removes a plain INI key; to the registry, or under '!' or
+//   '@', it stores nothing.
+// - Under '@' a text holding a character of 160 or above stores nothing: its
+//   scrambled form might not read back as written.
+// - A text that the profile functions would not give back whole (a blank or
+//   tab at either end, or one matching pair of outer quotes) is written to an
+//   INI file inside one pair of double quotes, which every reader removes.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdarg>
+#include <cstdint>
+
+#include "gen/Str.h"
+
+// The parsed form of a setting path, for one read or write. Absent texts have
+// null data: an absent default differs from the empty one.
+struct SettingPath {
+    char valueKind;     // 0, '!' or '@'
+    char missingRule;   // '+', '=' or '?'
+    char languageFlag;  // 0 or '`'
+    Str file;           // INI file name, or a registry root's name
+    Str section;        // INI section, or registry subkey
+    Str key;            // INI key, or registry value name
+    Str defaultValue;
+    bool found;         // set by a read
+
+    SettingPath();
+    SettingPath(SettingPath&&) = default;
+    SettingPath(const SettingPath&) = delete;
+    SettingPath& operator=(const SettingPath&) = delete;
+};
+
+// callerDefault (may be null) replaces any default part of the path.
+SettingPath ParseSettingPath(const char* path, const char* callerDefault);
+// field without its leading flag characters; sets the record's flags.
+Str ScanPathFlags(SettingPath& record, const char* field);
+
+// Reads.
+const unsigned ReadBufferSize = 2048;
+const unsigned IniKeyCapacity = 1024;
+extern const char MissingKeySentinel[];  // ")(@*#_$)*R&"
+
+Str ReadSetting(const char* path);
+Str ReadSettingOr(const char* path, const Str& defaultValue);
+// path has no default part; a miss stores the default under '='.
+int32_t ReadSettingNumber(const char* path, int32_t defaultNumber);
+// Fills bytes[0, count) from a byte-array value; false when the stored text
+// is not one of count bytes (under '=' it is then replaced by bytes).
+bool ReadSettingBytes(const char* path, unsigned char* bytes, int count);
+// The byte-array form: four or more hexadecimal digits of the count, then
+// " %02X" a byte. Parsing stores each byte as it is read, so a rejected text
+// may leave some bytes changed. A negative count is never accepted, and
+// neither written (SettingBytesText is then empty, WriteSettingBytes stores
+// nothing).
+bool ParseSettingBytes(const char* text, unsigned char* bytes, int count);
+Str SettingBytesText(const unsigned char* bytes, int count);
+Str ReadSettingRecord(SettingPath& record);
+// The raw text at buffer + 1 (buffer: ReadBufferSize bytes, cleared).
+bool ReadRawValue(const SettingPath& record, char* buffer);
+// The key, or the key followed by suffix (0: none), at destination, cut to
+// capacity bytes with its terminator.
+bool ReadIniKey(const SettingPath& record, char suffix, char* destination, unsigned capacity = IniKeyCapacity);
+// The predefined key the file field names, or null for an INI file.
+HKEY RegistryRootFor(const SettingPath& record);
+// The text behind a '!' value's eight-digit check sum; raises when broken.
+Str VerifyChecksumValue(const char* text);
+Str UnscrambleText(const Str& text);
+// The reflected CRC-32 (0xEDB88320) from crc, without final inversion.
+uint32_t Crc32Update(const void* data, size_t length, uint32_t crc);
+
+// Writes. Nothing is reported.
+void WriteSetting(const char* path, const char* value);
+void WriteSettingDefault(const char* path);
+void WriteSettingFormat(const char* path, const char* format, ...);
+void WriteSettingFormatV(const char* path, const char* format, va_list arguments);
+void WriteSettingNumber(const char* path, int32_t number);
+// Reads the number (storing the default first when missing), adds one,
+// stores and returns it.
+int32_t IncrementSettingNumber(const char* path, int32_t defaultNumber);
+void WriteSettingBytes(const char* path, const unsigned char* bytes, int count);
+void WriteSettingRecord(const SettingPath& record);
+// The text with its check sum in front: eight upper-case hexadecimal digits.
+Str ChecksumValue(const char* text);
+Str ScrambleText(const Str& text);
+
+// Binding and language. PathPrefix turns a relative path into a full one
+// ("|<file>|%s" after binding, the file name's '%' doubled); LanguagePath has
+// three %s for file, section and key. Both are empty while unbound.
+extern Str PathPrefix;
+extern Str LanguagePath;
+extern const char SettingsFileNotFound[];  // "File Korvel.INI not found in: %s"
+
+// With check set, raises SettingsFileNotFound (the prefix stays set) when
+// Options/Language cannot be read; the file is not changed by the check.
+void BindSettingsFile(const char* fileName, bool check, bool skipLanguage);
+void UnbindSettingsFile();
+// Sets LanguagePath and stores it under Options/Language when it differs.
+void SetLanguagePath(const char* path);
+Str GetLanguagePath();
+
+// Replaces PathPrefix while it lives: text beginning with '|' is the new
+// prefix; other text (such as "Section|%s") is nested into the current one.
+class ScopedSettingPrefix {
+public:
+    explicit ScopedSettingPrefix(const char* text);
+    ~ScopedSettingPrefix();
+    ScopedSettingPrefix(const ScopedSettingPrefix&) = delete;
+    ScopedSettingPrefix& operator=(const ScopedSettingPrefix&) = delete;
+
+private:
+    Str saved;
+};
+
+// The hex XOR codec. Encode writes at most capacity digits, decode at most
+// capacity bytes, then a terminating zero (the buffer holds capacity + 1
+// bytes); both return the address of that zero. A capacity of 0 or less
+// writes only the zero. A pair that is not hexadecimal decodes as far as
+// its leading hexadecimal digit goes ("4z" as 4, "zz" as 0).
+char* HexXorEncode(const char* text, char* output, int capacity);
+char* HexXorDecode(const char* hex, char* output, int capacity);

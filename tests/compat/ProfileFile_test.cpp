@@ -1,0 +1,116 @@
+// What compat's profile functions promise beyond the shared conformance
+// tests, natively only: Wine rewrites the whole file on each write and makes
+// no promise for concurrent writers.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/Sandbox.h"
+
+namespace {
+
+std::string Read(const std::string& file, const char* section, const char* key) {
+    char text[256];
+    GetPrivateProfileStringA(section, key, "(missing)", text, sizeof text, file.c_str());
+    return text;
+}
+
+TEST(ProfileFile, WritesKeepEveryLineTheyDoNotChange) {
+    Sandbox sandbox;
+    const std::string file = sandbox.Path("keep.ini");
+    const std::string head = "; settings\n\n  [ One ]  # note\n  a  =  1  \nunknown line\n";
+    WriteFileText(file, head + "b=2\n\n[Two]\r\nc=3");
+    ASSERT_TRUE(WritePrivateProfileStringA("one", "B", "changed", file.c_str()));
+    ASSERT_TRUE(WritePrivateProfileStringA("One", "new", "n", file.c_str()));
+    ASSERT_TRUE(WritePrivateProfileStringA("Two", "d", "4", file.c_str()));
+    ASSERT_TRUE(WritePrivateProfileStringA("Three", "e", "5", file.c_str()));
+    EXPECT_EQ(ReadFileText(file), head + "b=changed\nnew=n\r\n\n[Two]\r\nc=3\r\nd=4\r\n[Three]\r\ne=5\r\n");
+    // Nothing but the file itself is left in the folder.
+    int entries = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(sandbox.Root())) {
+        (void)entry;
+        ++entries;
+    }
+    EXPECT_EQ(entries, 1);
+}
+
+TEST(ProfileFile, ReadsSeeEveryChangeOfTheFile) {
+    Sandbox sandbox;
+    const std::string file = sandbox.Path("cache.ini");
+    WriteFileText(file, "[S]\nK=first\n");
+    EXPECT_EQ(Read(file, "S", "K"), "first");
+    WriteFileText(file, "[S]\nK=second value\n");
+    EXPECT_EQ(Read(file, "S", "K"), "second value");
+    // Same size, a later modification time.
+    WriteFileText(file, "[S]\nK=third  value\n");
+    struct timespec later[2] = {{0, UTIME_OMIT}, {time(nullptr) + 5, 0}};
+    utimensat(AT_FDCWD, file.c_str(), later, 0);
+    EXPECT_EQ(Read(file, "S", "K"), "third  value");
+    std::filesystem::remove(file);
+    EXPECT_EQ(Read(file, "S", "K"), "(missing)");
+}
+
+// Two processes write 500 keys each at the same time to one INI file, and
+// two others as many values to the registry file; no write is lost.
+TEST(ProfileFile, ConcurrentWritersLoseNothing) {
+    Sandbox sandbox;
+    const std::string file = sandbox.Path("shared.ini");
+    // In a folder of its own, so that its writers do not wait for the INI's.
+    const std::string registry = sandbox.Folder("registry") + "/registry.reg";
+    setenv("COMPAT_REGISTRY", registry.c_str(), 1);
+    const int kKeys = 500;
+    auto name = [](int writer, int i) { return "w" + std::to_string(writer) + "_" + std::to_string(i); };
+    std::vector<pid_t> children;
+    for (int writer = 0; writer < 4; ++writer) {
+        pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            bool ok = true;
+            HKEY key = nullptr;
+            if (writer >= 2)
+                ok = RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Shared", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                     &key, nullptr) == ERROR_SUCCESS;
+            for (int i = 0; ok && i < kKeys; ++i) {
+                std::string text = name(writer, i);
+                if (writer < 2)
+                    ok = WritePrivateProfileStringA("Shared", text.c_str(), text.c_str(), file.c_str());
+                else
+                    ok = RegSetValueExA(key, text.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                                        static_cast<DWORD>(text.size() + 1)) == ERROR_SUCCESS;
+            }
+            _exit(ok ? 0 : 1);
+        }
+        children.push_back(child);
+    }
+    for (pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    HKEY key;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Shared", 0, KEY_READ, &key), ERROR_SUCCESS);
+    int iniFound = 0, registryFound = 0;
+    for (int i = 0; i < kKeys; ++i) {
+        for (int writer = 0; writer < 2; ++writer) iniFound += Read(file, "Shared", name(writer, i).c_str()) == name(writer, i);
+        for (int writer = 2; writer < 4; ++writer) {
+            char value[32] = "";
+            DWORD size = sizeof value;
+            registryFound += RegQueryValueExA(key, name(writer, i).c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(value),
+                                              &size) == ERROR_SUCCESS && name(writer, i) == value;
+        }
+    }
+    RegCloseKey(key);
+    unsetenv("COMPAT_REGISTRY");
+    EXPECT_EQ(iniFound, 2 * kKeys);
+    EXPECT_EQ(registryFound, 2 * kKeys);
+}
+
+}  // namespace
