@@ -21,12 +21,14 @@ if(CMAKE_CROSSCOMPILING)
 endif()
 
 # gen_add_test_run(name PROGRAM path [BITS 32|64] [ENVIRONMENT var=value ...]):
-# one run of a GoogleTest program; under Wine, BITS says which Wine it needs.
+# one run of a GoogleTest program; under Wine, BITS says which Wine the
+# programs under test need (by default this build's own).
 function(gen_add_test_run name)
   cmake_parse_arguments(T "" "PROGRAM;BITS" "ENVIRONMENT" ${ARGN})
   if(CMAKE_CROSSCOMPILING)
+    math(EXPR build_bits "${CMAKE_SIZEOF_VOID_P} * 8")
     if(NOT T_BITS)
-      math(EXPR T_BITS "${CMAKE_SIZEOF_VOID_P} * 8")
+      set(T_BITS ${build_bits})
     endif()
     # 32-bit programs may run emulated (scripts/install-deps.sh): far slower.
     if(T_BITS EQUAL 32)
@@ -37,7 +39,7 @@ function(gen_add_test_run name)
     add_test(NAME ${name} COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-test.sh ${T_PROGRAM})
     set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine RUN_SERIAL TRUE
                          SKIP_RETURN_CODE ${GEN_SKIPPED} TIMEOUT ${timeout}
-                         ENVIRONMENT "WINEPREFIX=${GEN_WINE_PREFIX};GEN_WINE_BITS=${T_BITS};${T_ENVIRONMENT}")
+                         ENVIRONMENT "WINEPREFIX=${GEN_WINE_PREFIX};GEN_WINE_BITS=${T_BITS};GEN_TEST_PROGRAM_BITS=${build_bits};${T_ENVIRONMENT}")
   else()
     add_test(NAME ${name} COMMAND ${T_PROGRAM})
     set_tests_properties(${name} PROPERTIES TIMEOUT 300 ENVIRONMENT "${T_ENVIRONMENT}")

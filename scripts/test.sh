@@ -54,6 +54,11 @@ group "32-bit: the i686 tests under Wine" wine ctest --preset win32-tests
 group "the library's package and its client" scripts/package-check.sh
 group "fuzzing (${FUZZ_SECONDS:=15}s a target)" env FUZZ_SECONDS="$FUZZ_SECONDS" scripts/fuzz.sh
 
+case "$wine32" in
+  *emulation*) wine32="ran $wine32: the shipped programs end to end, one case of each outcome (a minute's emulation a start); the i686 test programs skipped, as they die under the emulator" ;;
+  natively) wine32="ran natively: every 32-bit run" ;;
+  *) wine32="NOT RUN, $wine32: every 32-bit run was skipped" ;;
+esac
 echo "32-bit Wine: $wine32"
 [ "$skipped" -eq 0 ] || echo "skipped: $skipped test runs (see above; they did not run and are not counted as passed)"
 echo "all: $passed passed, $failed failed, $skipped skipped"

@@ -10,13 +10,18 @@ if [ "${GEN_WINE_BITS:-64}" = 32 ]; then
     echo "wine-test: skipped, 32-bit Wine $how: $1"
     exit 77  # CTest's skip code for these tests
   fi
-  # Every 32-bit program started costs about a minute of emulation: tests
-  # that start many skip there (tests/support/Sandbox.h).
-  # A test program may name, in GEN_EMULATED_FILTER, the tests that still
-  # run there (a GoogleTest filter).
+  # Under emulation every 32-bit program started costs about a minute: a
+  # test program may name, in GEN_EMULATED_FILTER, the tests that still run
+  # there (a GoogleTest filter). A 32-bit test program itself is not run
+  # there: the i686 unit tests end in segmentation faults that the emulator
+  # reports as uncaught (seen with gen_tests and compat_tests); they run where
+  # the kernel runs 32-bit code.
   case "$how" in
     *emulation*)
-      export GEN_EMULATED_PROCESSES=1
+      if [ "${GEN_TEST_PROGRAM_BITS:-64}" = 32 ]; then
+        echo "wine-test: skipped, 32-bit Wine runs $how, where 32-bit test programs die of faults the emulator does not pass on: $1"
+        exit 77
+      fi
       if [ -n "${GEN_EMULATED_FILTER:-}" ]; then
         export GTEST_FILTER=$GEN_EMULATED_FILTER
         echo "wine-test: 32-bit Wine runs $how: only $GTEST_FILTER"

@@ -33,7 +33,6 @@ std::string Field(std::istream& in, const std::string& key) {
 class ProcessTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        SKIP_WHERE_PROGRAM_STARTS_ARE_EMULATED();
         ASSERT_TRUE(SetEnvironmentVariableA("COMPAT_PROBE_OUT", out.c_str()));
         SetEnvironmentVariableA("COMPAT_PROBE_EXIT", nullptr);
         SetEnvironmentVariableA("COMPAT_PROBE_HOLD", nullptr);

@@ -100,6 +100,12 @@ std::string ProgramUnderTest(const char* variable, const char* built) {
 
 }  // namespace
 
+bool ProgramsSeeOnlyThe32BitView() {
+    char bits[4];
+    DWORD length = GetEnvironmentVariableA("GEN_PROGRAMS_BITS", bits, sizeof bits);
+    return length == 2 && bits[0] == '3' && bits[1] == '2';
+}
+
 std::string RunProgram() { return ProgramUnderTest("GEN_RUN_PROGRAM", RUN_PROGRAM); }
 std::string InstallProgram() { return ProgramUnderTest("GEN_INSTALL_PROGRAM", INSTALL_PROGRAM); }
 std::string RecorderProgram() { return HostPath(RECORDER); }

@@ -25,6 +25,11 @@ std::string RecorderProgram();
 std::string StandinDll();
 std::string StandinRegsvr32();
 
+// Whether the programs under test are 32-bit ones on 64-bit Windows
+// (GEN_PROGRAMS_BITS=32). Their default registry view is the 32-bit one, so a
+// machine-wide value stored in the 64-bit view alone is out of their sight.
+bool ProgramsSeeOnlyThe32BitView();
+
 // One line of the record file. A stand-in program gives the program that ran
 // and its arguments; the stand-in COM server gives the program that loaded
 // it (the registration tool) and that program's arguments, and itself.

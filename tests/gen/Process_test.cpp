@@ -46,7 +46,6 @@ TEST(StartProcess, MissingProgramShowsTheSystemTextAndReturnsTheCode) {
 class StartedProbe : public ::testing::Test {
 protected:
     void SetUp() override {
-        SKIP_WHERE_PROGRAM_STARTS_ARE_EMULATED();
         SetEnvironmentVariableA("COMPAT_PROBE_OUT", sandbox.Path("out.txt").c_str());
         SetEnvironmentVariableA("COMPAT_PROBE_HOLD", sandbox.Path("hold").c_str());
         SetEnvironmentVariableA("COMPAT_PROBE_DONE", done.c_str());

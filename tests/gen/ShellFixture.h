@@ -87,7 +87,6 @@ protected:
     }
 
     void SetUp() override {
-        SKIP_WHERE_PROGRAM_STARTS_ARE_EMULATED();
         SetEnvironmentVariableA("KORVEL_RECORD", record.c_str());
         CopyProgram(HostPath(RECORDER), browser);
 #ifdef _WIN32

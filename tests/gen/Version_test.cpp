@@ -150,7 +150,6 @@ const RealCase kRealSystems[] = {
 };
 
 TEST(WindowsProductName, DescribesTheRunningSystem) {
-    SKIP_WHERE_PROGRAM_STARTS_ARE_EMULATED();
     Sandbox sandbox;
     for (const RealCase& c : kRealSystems) {
         SCOPED_TRACE(c.setting);

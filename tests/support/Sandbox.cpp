@@ -113,9 +113,3 @@ void MakeSearchFixture(const Sandbox& sandbox) {
     std::ofstream(sandbox.Path("noext"), std::ios::binary);
     sandbox.Folder("subdir");
 }
-
-bool ProgramStartsAreEmulated() {
-    char value[8];
-    DWORD length = GetEnvironmentVariableA("GEN_EMULATED_PROCESSES", value, sizeof value);
-    return length > 0 && length < sizeof value && value[0] == '1';
-}

@@ -45,13 +45,3 @@ void WriteFileText(const std::string& path, const std::string& text);
 // started.
 long RunAndWait(const std::string& program, const std::string& commandLine,
                 const std::string& folder = std::string());
-
-// Whether the programs this test program starts run emulated (32-bit Wine on a
-// kernel without 32-bit support; scripts/wine-test.sh says so through
-// GEN_EMULATED_PROCESSES), where each start costs about a minute. Tests that
-// start many programs skip there: the 64-bit and native builds run them.
-bool ProgramStartsAreEmulated();
-#define SKIP_WHERE_PROGRAM_STARTS_ARE_EMULATED()                                  \
-    if (ProgramStartsAreEmulated())                                              \
-    GTEST_SKIP() << "starts programs, each a minute's emulation here; the 64-bit " \
-                    "and native builds run it"
