@@ -192,6 +192,18 @@ TEST_F(MapiReportTest, RecipientIsTheNotFoundTextWhenMissingAndEmptyWithoutSetti
     EXPECT_EQ(sent[5], "Aborted by signal 'SIGABRT'\\r\\nabort()");
     EXPECT_EQ(sent[10], "1,,SMTP:,0,null");
 }
+TEST_F(MapiReportTest, AFaultingProgramsFilterSendsItsReport) {
+    Store("Internet", "MAutomated", "reports@korvel.example");
+    EXPECT_EQ(RunAndWait(HostPath(FAULT_PROBE), "fault_probe " + ini), static_cast<long>(EXCEPTION_ACCESS_VIOLATION));
+    Fields sent = Sent();
+    ASSERT_EQ(sent.size(), 12u);
+    EXPECT_EQ(sent[3], "8");
+    EXPECT_EQ(sent[4], "Gpfed Access violation 0x00000010 (fault_probe)");
+    EXPECT_EQ(sent[5].rfind("General Protection Fault 'Access violation' occured at 0x00000010'\\r\\nread by the "
+                            "instruction at ", 0),
+              0u)
+        << sent[5];
+}
 #else
 TEST_F(ReportTest, MapiDeclaredButMissingSendsNothing) {
     WinIniMapi::Set("1");
