@@ -1,8 +1,9 @@
 // Problem reports of a failed assertion, an abort by a signal and a general
 // protection fault, mailed to the address the settings file configures.
-// Client code calls them from its own assertion hook, signal handler or
-// unhandled-fault filter with what it knows; the library's raise entries
-// (gen/Err) raise the error and never report it. The entries raise nothing
+// Client code calls them from its own assertion hook, signal handler,
+// unhandled-fault filter or handler of the internal-error exception
+// (InternalErrorException, gen/Err) with what it knows; the library's raise
+// entries (AssertFailed, RaiseProtectionFault, ...) raise and never report. The entries raise nothing
 // of their own and do not end the program: they send and return. Failures of
 // the store and the mail routes are raised, or shown, by those modules.
 //
@@ -40,6 +41,7 @@ void SendReport(const char* subject, const char* body);
 // Whether format takes the same arguments as model: the same conversions in
 // the same order, each alike in its length modifier and in the kind of
 // argument (%d and %i; %u, %o, %x and %X; %s; ...); flags, widths and
-// precisions may differ, %% is free, and a '*', a positional argument or a
-// conversion this check does not know never matches.
+// precisions may differ and %% is free; a '*' width or precision takes an
+// argument of its own; a positional argument or a conversion this check does
+// not know never matches.
 bool TakesArgumentsOf(const char* format, const char* model);
