@@ -37,7 +37,10 @@ export WINEPREFIX=$root/build/demo-wineprefix
 . scripts/wine-env.sh
 
 # One X server for the whole demo, so the box can be seen and photographed.
-display=:$((90 + RANDOM % 100))
+# A number no other X server (xvfb-run's among them) holds.
+number=$((90 + RANDOM % 100))
+while [ -e "/tmp/.X$number-lock" ] || [ -e "/tmp/.X11-unix/X$number" ]; do number=$((number + 1)); done
+display=:$number
 Xvfb "$display" -screen 0 1024x768x24 >/dev/null 2>&1 &
 xvfb_pid=$!
 export DISPLAY=$display
