@@ -8,6 +8,7 @@
 
 #include "gen/Array.h"
 #include "gen/Err.h"
+#include "gen/Ini.h"
 #include "gen/Path.h"
 #include "gen/Pathw32.h"
 #include "gen/Shell.h"
@@ -149,6 +150,33 @@ Str MapiErrorText(unsigned code) {
                        "MAPI_DIALOG \nwas not set. No message was sent. ");
         case 25: return Str("One or more recipients were invalid or did\nnot resolve to any address.");
         default: return Str();
+    }
+}
+
+bool MailAvailable(unsigned flags) {
+    if (flags & MailNever) return false;
+    if (flags & MailViaUrl) return true;
+    if (flags & MailViaMapi) return ReadSettingNumber("|WIN.INI|MAIL|MAPI", 0) != 0;
+    return false;
+}
+
+void SendMail(unsigned flags, const char* address, const char* subject, const char* body, int count, ...) {
+    va_list paths;
+    va_start(paths, count);
+    SendMailV(flags, address, subject, body, count, paths);
+    va_end(paths);
+}
+
+void SendMailV(unsigned flags, const char* address, const char* subject, const char* body, int count,
+               va_list paths) {
+    if (!MailAvailable(flags)) return;
+    if (flags & MailViaUrl) {
+        OpenShell("mailto:%s?subject=%s&body=%s", address, MailtoField(subject).data, MailtoField(body).data);
+        return;
+    }
+    if (flags & MailViaMapi) {
+        SendMapiMail(flags, address, subject, body, count, paths);
+        ReleaseMapi();
     }
 }
 

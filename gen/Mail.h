@@ -20,6 +20,21 @@ enum MailFlag : unsigned {
     MailDialog = 16,   // with MailViaMapi: let the mail program show its compose dialog
 };
 
+// Whether the flags name a way to send: never with MailNever, always with
+// MailViaUrl; with MailViaMapi alone when the number WIN.INI holds under
+// MAIL/MAPI is not 0 (a missing key reads as 0 and is written so).
+bool MailAvailable(unsigned flags);
+
+// Sends address, subject and body, and count attachment paths after them,
+// the way the flags choose; nothing when MailAvailable says no. MailViaUrl
+// opens "mailto:address?subject=...&body=..." (subject and body as
+// MailtoField gives them; attachments are dropped); otherwise MailViaMapi
+// sends through SendMapiMail and releases MAPI32.DLL afterwards, so that each
+// send loads it afresh.
+void SendMail(unsigned flags, const char* address, const char* subject, const char* body, int count, ...);
+void SendMailV(unsigned flags, const char* address, const char* subject, const char* body, int count,
+               va_list paths);
+
 // The published Simple MAPI records and the three entries called.
 typedef ULONG_PTR LHANDLE;
 

@@ -4,6 +4,7 @@
 
 #include <cstdarg>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -167,6 +168,70 @@ TEST_F(MailFormTest, FormRouteWithoutCopyShowsTheBlankForm) {
     EXPECT_TRUE(SameFile(urls[0].substr(7), sandbox.Path("work\\form.htm"))) << urls[0];
 }
 
+// Choosing the route: WIN.INI as each case has it, put back afterwards.
+class MailRouteTest : public ShellTest {
+protected:
+    void SetUp() override {
+        ShellTest::SetUp();
+        if (!IsSkipped()) winIni.emplace();
+    }
+    void TearDown() override {
+        winIni.reset();
+        ShellTest::TearDown();
+    }
+    std::optional<WinIniMapi> winIni;
+};
+
+TEST_F(MailRouteTest, MailNeverWinsAndOnlyMapiAloneReadsWinIni) {
+    const char* missing = WinIniMapi::kMissing;
+    struct Case {
+        unsigned flags;
+        const char* mapiBefore;  // null: no key
+        bool available;
+        const char* mapiAfter;
+    };
+    const Case cases[] = {
+        {MailNever | MailViaUrl | MailViaMapi | MailDialog, "1", false, "1"},
+        {MailNever | MailViaMapi, nullptr, false, missing},
+        {MailViaUrl | MailViaMapi, nullptr, true, missing},
+        {MailViaUrl, "0", true, "0"},
+        {MailViaMapi, nullptr, false, "0"},  // the default is written back
+        {MailViaMapi | MailDialog, "0", false, "0"},
+        {MailViaMapi, "1", true, "1"},
+        {MailViaMapi | MailViaForm, "-2", true, "-2"},
+        {MailDialog | MailViaForm, "1", false, "1"},
+        {0, nullptr, false, missing},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "flags " << c.flags << ", MAPI " << (c.mapiBefore ? c.mapiBefore : "-"));
+        WinIniMapi::Set(c.mapiBefore);
+        EXPECT_EQ(MailAvailable(c.flags), c.available);
+        EXPECT_EQ(WinIniMapi::Get(), c.mapiAfter);
+    }
+}
+
+TEST_F(MailRouteTest, MailtoRouteCarriesSubjectAndBodyAndDropsAttachments) {
+    WinIniMapi::Set("1");
+    SendMail(MailViaUrl | MailViaMapi | MailDialog, "a@b.org", "Build #2 & 3", "first\nsecond 100%", 1,
+             "C:\\one.txt");
+    std::vector<Record> records = Records(1);
+    EXPECT_EQ(OpenedUrls(records), Urls{"mailto:a@b.org?subject=Build %232 %26 3&body=first%0D%0Asecond 100%25"});
+    // Nothing of MAPI: neither its stand-in's load (two fields) nor a call.
+    for (const Record& r : Records(0))
+        EXPECT_TRUE(r.kind == "opened" || r.kind == "started" || (r.kind == "loaded" && r.fields.size() == 3))
+            << r.kind;
+}
+
+TEST_F(MailRouteTest, NothingIsSentWhenMailIsNotAvailable) {
+    for (unsigned flags : {MailNever | MailViaUrl, unsigned{MailViaMapi}}) {
+        SCOPED_TRACE(flags);
+        WinIniMapi::Set(nullptr);
+        SendMail(flags, "a@b.org", "S", "B", 0);
+    }
+    EXPECT_EQ(Records(0).size(), 0u);
+    EXPECT_EQ(WinIniMapi::Get(), "0");
+}
+
 #ifdef _WIN32
 using Fields = std::vector<std::string>;
 
@@ -243,6 +308,23 @@ TEST_F(MapiTest, FailedSendShowsItsTextEvenWhenUnlisted) {
         EXPECT_EQ(boxes[0].buttons, static_cast<unsigned>(MB_OK));
         EXPECT_TRUE(boxes[0].icon);
     }
+}
+
+TEST_F(MapiTest, SendMailLoadsTheLibraryForEachSendAndReleasesIt) {
+    WinIniMapi winIni;
+    WinIniMapi::Set("1");
+    SendMail(MailViaMapi, "a@b.org", "S", "B", 1, "C:\\one.txt");
+    SendMail(MailViaMapi | MailDialog, "a@b.org", "S2", "B2", 0);
+    EXPECT_EQ(Mapi.library, nullptr);
+    std::vector<Record> records = Records(8);
+    std::vector<std::string> kinds;
+    for (const Record& r : records) kinds.push_back(r.kind);
+    EXPECT_EQ(kinds, (std::vector<std::string>{"loaded", "logon", "logoff", "send",  //
+                                               "loaded", "logon", "logoff", "send"}));
+    ASSERT_EQ(records.size(), 8u);
+    EXPECT_EQ(records[3].fields, (Fields{"send", "0", "0", "0", "S", "B", "null,null,null", "0", kOriginator, "1",
+                                         kRecipient, "1", "0,0,4294967295,C:\\one.txt,null,null"}));
+    EXPECT_EQ(records[7].fields[3], "8");
 }
 
 TEST_F(MapiTest, LibraryLackingSendMailSendsNothingAndShowsNothing) {

@@ -1,6 +1,7 @@
 // A stand-in for the system's MAPI32.DLL, planted in the test prefix's
 // system folder (WINEDLLOVERRIDES has Wine load it instead of its own). It
-// appends to the file named by KORVEL_RECORD, tab-separated:
+// appends to the file named by KORVEL_RECORD, tab-separated (texts with CR
+// and LF as \r and \n):
 //   loaded <TAB> its own path
 //   logon <TAB> window <TAB> profile null? <TAB> password null? <TAB> flags <TAB> reserved
 //   logoff <TAB> session
@@ -39,7 +40,13 @@ void Record(const std::string& line) {
 }
 
 std::string Null(const void* pointer) { return pointer ? "set" : "null"; }
-std::string Text(const char* text) { return text ? text : "(null)"; }
+// CR and LF written as \r and \n, keeping each record on one line.
+std::string Text(const char* text) {
+    if (!text) return "(null)";
+    std::string escaped;
+    for (const char* p = text; *p; ++p) escaped += *p == '\r' ? "\\r" : *p == '\n' ? "\\n" : std::string(1, *p);
+    return escaped;
+}
 std::string Number(unsigned long long n) { return std::to_string(n); }
 
 [[maybe_unused]] std::string Recipient(const MapiRecipDesc* r) {

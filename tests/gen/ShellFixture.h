@@ -194,5 +194,27 @@ protected:
 #endif
 };
 
+// WIN.INI's MAIL/MAPI, which declares MAPI, for one test: put back as it was
+// afterwards (natively WIN.INI lives in the sandbox's Windows folder).
+class WinIniMapi {
+public:
+    WinIniMapi() : saved(Get()) {}
+    ~WinIniMapi() { Set(saved == kMissing ? nullptr : saved.c_str()); }
+    WinIniMapi(const WinIniMapi&) = delete;
+    WinIniMapi& operator=(const WinIniMapi&) = delete;
+
+    static constexpr const char* kMissing = "(missing)";
+    static std::string Get() {
+        char value[256] = "";
+        GetPrivateProfileStringA("MAIL", "MAPI", kMissing, value, sizeof value, "WIN.INI");
+        return value;
+    }
+    // null removes the key.
+    static void Set(const char* value) { WritePrivateProfileStringA("MAIL", "MAPI", value, "WIN.INI"); }
+
+private:
+    std::string saved;
+};
+
 using Urls = std::vector<std::string>;
 using Runs = std::vector<std::vector<std::string>>;
