@@ -148,7 +148,7 @@ File& File::Open(const char* path, const char* letters) {
         Report(LetterOn(letters, 'C') ? CantCreateFile : FileNotFound);
         return *this;
     }
-    setvbuf(stream, nullptr, LetterOn(letters, 'L') ? _IOLBF : _IOFBF, FileBufferSize);
+    setvbuf(stream, streamBuffer, LetterOn(letters, 'L') ? _IOLBF : _IOFBF, FileBufferSize);
     return *this;
 }
 

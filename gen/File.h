@@ -136,6 +136,8 @@ private:
     // Exceptions in flight when the File was made: more at destruction means
     // one is leaving the File's scope.
     int exceptionsAtCreation;
+    // The stream's buffer, owned here so that it lives as long as the stream.
+    char streamBuffer[FileBufferSize];
 
     void Raise(const char* message);
     // After RaisePending: whether there is a stream (else FileIsInvalid).
