@@ -137,18 +137,20 @@ File::~File() noexcept(false) {
 File& File::Open(const char* path, const char* letters) {
     RaisePending();
     if (stream) Close();
+    // From here on only the copies: the arguments may be this File's own texts.
     fileName = path;
     modeLetters = letters;
-    deferCount = LetterOn(letters, 'X') ? DeferredFileErrors : 0;
+    const char* options = modeLetters.data;
+    deferCount = LetterOn(options, 'X') ? DeferredFileErrors : 0;
     lastTransfer = None;
-    const char* mode = StreamModeOf(letters);
+    const char* mode = StreamModeOf(options);
     const bool readOnly = mode[0] == 'r' && mode[1] != '+';
     stream = _fsopen(ToSystemText(fileName.data), mode, readOnly ? _SH_DENYWR : _SH_DENYRW);
     if (!stream) {
-        Report(LetterOn(letters, 'C') ? CantCreateFile : FileNotFound);
+        Report(LetterOn(options, 'C') ? CantCreateFile : FileNotFound);
         return *this;
     }
-    setvbuf(stream, streamBuffer, LetterOn(letters, 'L') ? _IOLBF : _IOFBF, FileBufferSize);
+    setvbuf(stream, streamBuffer, LetterOn(options, 'L') ? _IOLBF : _IOFBF, FileBufferSize);
     return *this;
 }
 

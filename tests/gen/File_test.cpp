@@ -364,6 +364,9 @@ TEST_F(FileTest, AFileThatIsNotOpenRefusesWithFileIsInvalid) {
 
     std::string path = Make("closed.txt", "abc");
     file.Open(path.c_str(), "R").Close();
+    // Opened again from its own texts, which the open replaces.
+    EXPECT_EQ(file.Open(file.fileName.data, file.modeLetters.data).Length(), 3);
+    file.Close();
     ExpectRaised(RaiseOf([&] { file.Length(); }), FileIsInvalid, path + ": File is invalid");
     // Deferred, the refusal returns nothing usable and waits.
     file.BeginDefer();
