@@ -69,11 +69,13 @@ public:
 
     File();
     File(const char* path, const char* letters);
-    // Raises a pending error, then closes the file (and deletes it with "D").
-    // Such an error leaves the destructor as an exception. While another
-    // exception is already leaving the File's scope, throwing would end the
-    // program: the pending error and any failure of the close are dropped
-    // then, and the file is still closed (and deleted with "D").
+    // Raises a pending error, then closes the file (and deletes it with "D");
+    // either error leaves the destructor as an exception. A pending error
+    // that leaves still has the file closed first, dropping what that close
+    // may fail with. While another exception is already leaving the File's
+    // scope, throwing would end the program: the pending error and any
+    // failure of the close are dropped then, and the file is still closed
+    // (and deleted with "D").
     ~File() noexcept(false);
     File(const File&) = delete;
     File& operator=(const File&) = delete;
