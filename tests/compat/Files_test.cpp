@@ -69,10 +69,13 @@ TEST_F(SharedOpen, ARefusedOpenChangesNothing) {
     fclose(reader);
     EXPECT_EQ(ReadFileText(path), "abcdef");
 
-    // A folder is no stream; a missing file in "r" mode neither.
-    errno = 0;
-    EXPECT_EQ(_fsopen(sandbox.Root().c_str(), "rb", _SH_DENYWR), nullptr);
-    EXPECT_EQ(errno, EACCES);
+    // A folder is no stream, in any mode; a missing file in "r" mode neither.
+    for (const char* mode : {"rb", "r+b", "ab", "w+b"}) {
+        SCOPED_TRACE(mode);
+        errno = 0;
+        EXPECT_EQ(_fsopen(sandbox.Root().c_str(), mode, _SH_DENYRW), nullptr);
+        EXPECT_EQ(errno, EACCES);
+    }
     errno = 0;
     EXPECT_EQ(_fsopen(sandbox.Path("absent").c_str(), "rb", _SH_DENYWR), nullptr);
     EXPECT_EQ(errno, ENOENT);
