@@ -2,7 +2,10 @@
 
 #include <strsafe.h>
 
+#include <utility>
+
 #include "gen/Err.h"
+#include "gen/File.h"
 #include "gen/Path.h"
 #include "gen/Startup.h"
 
@@ -95,6 +98,23 @@ Str UserDataFolder() {
 }
 
 int SetCurrentFolder(const char* path) { return SetCurrentDirectoryA(path); }
+
+Str LocateFile(Str fileName) {
+    // Made on the first call, freed at exit.
+    static Str lastFound;
+    Str bases[] = {CurrentFolder(), ModuleFileName(), UserDataFolder(), WindowsFolder()};
+    for (const Str& base : bases) {
+        // Without "AppData" there is no per-user folder to try.
+        if (base.data[0] == '\0') continue;
+        Str candidate = ModifyPath(base.data, fileName.data);
+        if (FileExists(candidate.data)) {
+            lastFound = std::move(candidate);
+            return lastFound;
+        }
+    }
+    lastFound = Str();
+    return lastFound;
+}
 
 void FileSearch::First(const char* pattern) {
     Close();

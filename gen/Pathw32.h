@@ -31,6 +31,15 @@ Str UserDataFolder();
 // Non-zero on success; nothing is raised.
 int SetCurrentFolder(const char* path);
 
+// The first place fileName exists, as a path: the current folder, beside the
+// program (ModifyPath of the program's file, so a name without extension
+// takes the program's), the per-user folder, the Windows folder. A name with
+// a folder part is tried as it is. The empty name gives the current folder.
+// The result is also kept as the process-wide last-found path. A search that
+// finds nothing clears it and returns the empty text: an earlier search's
+// path, found for another name, would send the caller to the wrong file.
+Str LocateFile(Str fileName);
+
 // Walks the files (never the folders) that match a pattern such as
 // "C:\\data\\*.txt". The runtime's search is closed as soon as the cursor is
 // exhausted, when it starts again, and when it is destroyed.

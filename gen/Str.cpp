@@ -29,14 +29,6 @@ union LowerCaseHolder {
 // at exit.
 StrBuilder scratch GEN_STARTUP(StartupScratchBuffer);
 
-// FormatBuffer's last byte is set after the call: some runtimes' bounded
-// formatters leave a text that does not fit unterminated.
-void FormatIntoBuffer(const char* format, va_list arguments) {
-    FormatBuffer[0] = '\0';
-    vsnprintf(FormatBuffer, FormatBufferSize, format, arguments);
-    FormatBuffer[FormatBufferSize - 1] = '\0';
-}
-
 // The first occurrence of pattern (n > 0 bytes, no NUL among them) in
 // [from, end), as strstr finds it in a text that ends at end.
 const char* FindPattern(const char* from, const char* end, const char* pattern, size_t n) {
@@ -50,6 +42,14 @@ const char* FindPattern(const char* from, const char* end, const char* pattern, 
 }
 
 }  // namespace
+
+// FormatBuffer's last byte is set after the call: some runtimes' bounded
+// formatters leave a text that does not fit unterminated.
+void FormatIntoBuffer(const char* format, va_list arguments) {
+    FormatBuffer[0] = '\0';
+    vsnprintf(FormatBuffer, FormatBufferSize, format, arguments);
+    FormatBuffer[FormatBufferSize - 1] = '\0';
+}
 
 char* Str::TooLong() {
     RaiseError(NotEnoughMemory);

@@ -157,6 +157,9 @@ extern char FormatBuffer[FormatBufferSize];
 // bytes: the buffer's last byte always stays the terminator.
 Str FormatStr(const char* format, ...);
 Str FormatStrV(const char* format, va_list arguments);
+// The same formatting left in FormatBuffer, for callers that use the text
+// at once without keeping it.
+void FormatIntoBuffer(const char* format, va_list arguments);
 
 // The bytes of a followed by those of b (a NUL among them ends the text).
 Str Concat(StrSlice a, StrSlice b);

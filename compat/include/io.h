@@ -1,9 +1,11 @@
-// The C runtime's file search, declared for POSIX hosts as the Windows
-// runtime declares it: the record keeps its field order and widths (64-bit
-// times, a 32-bit size), and searches answer -1 with errno set.
+// The C runtime's file search and low-level file calls, declared for POSIX
+// hosts as the Windows runtime declares them: the record keeps its field
+// order and widths (64-bit times, a 32-bit size), and calls answer -1 with
+// errno set. Paths take "\\" as well as "/".
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 
 typedef int64_t __time64_t;
 typedef uint32_t _fsize_t;
@@ -34,5 +36,19 @@ intptr_t _findfirst64i32(const char* pattern, struct _finddata64i32_t* entry);
 int _findnext64i32(intptr_t handle, struct _finddata64i32_t* entry);
 // 0, or -1 with errno EINVAL for a handle that is not an open search.
 int _findclose(intptr_t handle);
+
+// 0 when the path names a file or folder (mode 0 only: existence).
+int _access(const char* path, int mode);
+int _unlink(const char* path);
+// Writes the file's data to the device (fsync).
+int _commit(int descriptor);
+// Sets the file's size; 0 or an errno value, as on Windows.
+int _chsize_s(int descriptor, int64_t size);
+int64_t _filelengthi64(int descriptor);
+// Declared by Windows in <stdio.h>, with the streams.
+int _fileno(FILE* stream);
+int64_t _ftelli64(FILE* stream);
+// Drops what the stream has buffered, as Windows' runtime does on a seek.
+int _fseeki64(FILE* stream, int64_t offset, int origin);
 
 }  // extern "C"

@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
-#include <optional>
 #include <utility>
 #include <string>
 #include <vector>
@@ -275,22 +274,6 @@ TEST(AssertSettingKey, IsLineInnermostFolderAndFileInLowerCase) {
 class ErrProcess : public ::testing::Test {
 protected:
     void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
-};
-
-// A death test's child runs the test body again up to its statement: only
-// the parent watches, or the child would take its own boxes, and only the
-// parent checks what it saw, or a failed check would stop the child early.
-bool InDeathTestChild() { return !GTEST_FLAG_GET(internal_run_death_test).empty(); }
-
-class ParentBoxWatcher {
-public:
-    explicit ParentBoxWatcher(std::vector<int> answers = {}) {
-        if (!InDeathTestChild()) watcher.emplace(std::move(answers));
-    }
-    std::vector<SeenBox> Stop() { return watcher ? watcher->Stop() : std::vector<SeenBox>(); }
-
-private:
-    std::optional<BoxWatcher> watcher;
 };
 
 void ReportReleaseAtExit() {

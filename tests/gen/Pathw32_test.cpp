@@ -7,10 +7,15 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <set>
 #include <string>
+#include <system_error>
+#include <utility>
 
 #include "gen/Err.h"
+#include "gen/File.h"
+#include "gen/Path.h"
 #include "Raises.h"
 #include "support/Sandbox.h"
 
@@ -42,8 +47,8 @@ void ExpectAssertion(const Raised& raised, int line) {
         << raised.text;
 }
 
-// Each test may move the current folder and set TMP and AppData; all three
-// are put back afterwards.
+// Each test may move the current folder and set TMP, AppData and (for the
+// native build's Windows folder) COMPAT_WINDIR; all are put back afterwards.
 class Folders : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -65,7 +70,7 @@ protected:
         bool set;
         std::string value;
     };
-    Saved variables[2] = {{"TMP", false, {}}, {"AppData", false, {}}};
+    Saved variables[3] = {{"TMP", false, {}}, {"AppData", false, {}}, {"COMPAT_WINDIR", false, {}}};
     std::string startFolder;
     Sandbox sandbox;
 };
@@ -142,6 +147,76 @@ TEST_F(Folders, UserDataFolderIsTheProductsFolderInAppDataOrNothing) {
     // Room for the value but not for "\Korvel" after it: no cut folder.
     SetEnvironmentVariableA("AppData", std::string(4090, 'a').c_str());
     EXPECT_STREQ(UserDataFolder().data, "");
+}
+
+// A file made for one test, removed afterwards (also beside the program).
+// path is the library's spelling, which natively may hold "\\" that the
+// host's calls do not take.
+class PlantedFile {
+public:
+    explicit PlantedFile(std::string path) : path(std::move(path)) {
+        for (char& c : host = this->path)
+            if (c == '\\') c = '/';
+        std::ofstream(host) << "x";
+    }
+    ~PlantedFile() {
+        std::error_code ignored;
+        fs::remove(host, ignored);
+    }
+    PlantedFile(const PlantedFile&) = delete;
+    PlantedFile& operator=(const PlantedFile&) = delete;
+    const std::string path;
+
+private:
+    std::string host;
+};
+
+TEST_F(Folders, LocateFileTriesTheCurrentFolderBesideTheProgramPerUserAndWindows) {
+    ASSERT_NE(SetCurrentFolder(sandbox.Root().c_str()), 0);
+    SetEnvironmentVariableA("AppData", sandbox.Folder("appdata").c_str());
+    sandbox.Folder("appdata/Korvel");
+    SetEnvironmentVariableA("COMPAT_WINDIR", sandbox.Folder("windows").c_str());
+    // Unique to this run, as the program's folder is shared.
+    const std::string name = fs::path(sandbox.Root()).filename().string() + ".dat";
+    const std::string current = CurrentFolder().data + name;
+    const std::string beside = ModifyPath(ModuleFileName().data, name.c_str()).data;
+    const std::string perUser = UserDataFolder().data + name;
+    const std::string windows = WindowsFolder().data + name;
+
+    {
+        PlantedFile inWindows(windows);
+        EXPECT_STREQ(LocateFile(name.c_str()).data, windows.c_str());
+        PlantedFile inUserFolder(perUser);
+        EXPECT_STREQ(LocateFile(name.c_str()).data, perUser.c_str());
+        PlantedFile besideProgram(beside);
+        EXPECT_STREQ(LocateFile(name.c_str()).data, beside.c_str());
+        PlantedFile inCurrent(current);
+        EXPECT_STREQ(LocateFile(name.c_str()).data, current.c_str());
+    }
+    // Nothing found: not the path an earlier search found.
+    EXPECT_STREQ(LocateFile(name.c_str()).data, "");
+    // The empty name is the current folder itself.
+    EXPECT_STREQ(LocateFile(Str()).data, CurrentFolder().data);
+}
+
+TEST_F(Folders, LocateFileTakesTheProgramsExtensionBesideItAndTriesAFolderPartAsItIs) {
+    ASSERT_NE(SetCurrentFolder(sandbox.Root().c_str()), 0);
+    const std::string name = fs::path(sandbox.Root()).filename().string();
+    // Beside the program a name without extension gets the program's
+    // (none natively, ".exe" on Windows).
+    PlantedFile besideProgram(ModifyPath(ModuleFileName().data, name.c_str()).data);
+    EXPECT_EQ(fs::path(besideProgram.path).extension(), fs::path(ModuleFileName().data).extension());
+    EXPECT_STREQ(LocateFile(name.c_str()).data, besideProgram.path.c_str());
+
+    // With a folder part only the name itself is tried, not the same name
+    // in the current folder or beside the program.
+    const std::string relative = "sub\\" + name;
+    PlantedFile inCurrent(sandbox.Path(name));
+    EXPECT_STREQ(LocateFile(relative.c_str()).data, "");
+    sandbox.Folder("sub");
+    PlantedFile inSub(sandbox.Path("sub/" + name));
+    EXPECT_STREQ(LocateFile(relative.c_str()).data, relative.c_str());
+    EXPECT_TRUE(FileExists(LocateFile(relative.c_str()).data));
 }
 
 TEST(ModuleFileName, IsThisProgramsFileStoredAtStartUp) {

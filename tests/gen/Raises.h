@@ -3,16 +3,20 @@
 // expect is thrown (GoogleTest reports the exception) instead of ending the
 // program; RaiseOf runs an action in a scope of its own and returns the error
 // it raised. Both continue the structured exception internal errors raise,
-// which would otherwise end the process as unhandled.
+// which would otherwise end the process as unhandled. ParentBoxWatcher reads
+// the boxes of a whole process that a raise ends.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "gen/Err.h"
+#include "support/MessageBoxes.h"
 
 struct Raised {
     const char* identity;
@@ -68,3 +72,20 @@ Raised RaiseOf(Action&& action) {
     ADD_FAILURE() << "nothing was raised";
     return {nullptr, ""};
 }
+
+// Whole processes ended by a raise (death tests), observed from outside.
+// A death test's child runs the test body again up to its statement: only
+// the parent watches, or the child would take its own boxes, and only the
+// parent checks what it saw, or a failed check would stop the child early.
+inline bool InDeathTestChild() { return !GTEST_FLAG_GET(internal_run_death_test).empty(); }
+
+class ParentBoxWatcher {
+public:
+    explicit ParentBoxWatcher(std::vector<int> answers = {}) {
+        if (!InDeathTestChild()) watcher.emplace(std::move(answers));
+    }
+    std::vector<SeenBox> Stop() { return watcher ? watcher->Stop() : std::vector<SeenBox>(); }
+
+private:
+    std::optional<BoxWatcher> watcher;
+};

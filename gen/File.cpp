@@ -1,0 +1,474 @@
+// Files opened by option letters, their error texts and the whole-file
+// operations.
+#include "gen/File.h"
+
+#include <io.h>
+#include <share.h>
+
+#include <climits>
+#include <cstring>
+#include <exception>
+
+#include "gen/Err.h"
+
+const char FileTooShort[] = "File is too short";
+const char FileTooLong[] = "File is too long";
+const char DiskFullOnWrite[] = "Disk full on file write";
+const char FileSeekError[] = "File seek error";
+const char CantCreateFile[] = "Can't create file";
+const char BadFileName[] = "Bad file name";
+const char FileNotFound[] = "File not found";
+const char FileIsInvalid[] = "File is invalid";
+const char FileDamaged[] = "File damaged";
+const char FileIsEmpty[] = "File is empty";
+const char FileFormatNotSupported[] = "File format is not supported";
+const char CannotDeleteFile[] = "Cannot delete file";
+const char CannotFlushFile[] = "Cannot flush file";
+const char CannotCloseFile[] = "Cannot close file";
+
+const char* const FileMessages[FileMessageCount] = {
+    FileTooShort, FileTooLong,  DiskFullOnWrite,  FileSeekError,
+    CantCreateFile, BadFileName, FileNotFound,     FileIsInvalid,
+    FileDamaged,  FileIsEmpty,  FileFormatNotSupported, CannotDeleteFile,
+    CannotFlushFile, CannotCloseFile,
+};
+
+namespace {
+
+// The six standard modes, one bit each, in the order the lowest bit picks.
+enum : unsigned { ModeR = 1, ModeW = 2, ModeA = 4, ModeRPlus = 8, ModeWPlus = 16, ModeAPlus = 32, AllModes = 63 };
+const char* const kStreamModes[6][2] = {
+    {"rb", "rt"}, {"wb", "wt"}, {"ab", "at"}, {"r+b", "r+t"}, {"w+b", "w+t"}, {"a+b", "a+t"},
+};
+
+// The first form of the letter decides; an absent letter is off.
+bool LetterOn(const char* letters, char upper) {
+    const char lower = static_cast<char>(upper - 'A' + 'a');
+    for (const char* letter = letters ? letters : ""; *letter; ++letter) {
+        if (*letter == upper) return true;
+        if (*letter == lower) return false;
+    }
+    return false;
+}
+
+// DispatchError with a ready text and no arguments.
+void DispatchText(const char* identity, const char* text, ...) {
+    va_list none;
+    va_start(none, text);
+    DispatchError(identity, text, nullptr, none);
+    va_end(none);
+}
+
+// Frees a block unless it was handed on: a raise that leaves an operation
+// between allocating and returning must not leak.
+class BlockGuard {
+public:
+    explicit BlockGuard(Block& block) : block(&block) {}
+    ~BlockGuard() {
+        if (block) block->FreeStorage();
+    }
+    BlockGuard(const BlockGuard&) = delete;
+    BlockGuard& operator=(const BlockGuard&) = delete;
+    Block Release() {
+        Block result;
+        result.MoveFrom(*block);
+        block = nullptr;
+        return result;
+    }
+
+private:
+    Block* block;
+};
+
+unsigned Smaller(unsigned a, unsigned b) { return a < b ? a : b; }
+
+}  // namespace
+
+const char* StreamModeOf(const char* letters) {
+    unsigned modes = LetterOn(letters, 'R') ? ModeR | ModeRPlus | ModeWPlus | ModeAPlus : AllModes;
+    modes &= LetterOn(letters, 'W') ? ModeW | ModeA | ModeRPlus | ModeWPlus | ModeAPlus : ModeR;
+    modes &= LetterOn(letters, 'I') ? ModeW | ModeWPlus : ModeR | ModeA | ModeRPlus | ModeAPlus;
+    modes &= LetterOn(letters, 'C') ? ModeW | ModeA | ModeWPlus | ModeAPlus : ModeR | ModeRPlus;
+    // Not to be read: a write-only mode when one is left.
+    if (!LetterOn(letters, 'R') && (modes & (ModeW | ModeA))) modes &= ModeW | ModeA;
+    unsigned preferred =
+        modes & (LetterOn(letters, 'A') ? ModeA | ModeAPlus : ModeR | ModeW | ModeRPlus | ModeWPlus);
+    if (preferred) modes = preferred;
+    unsigned index = 0;
+    while (modes && !(modes & (1u << index))) ++index;
+    return kStreamModes[modes ? index : 0][LetterOn(letters, 'T') ? 1 : 0];
+}
+
+File::File()
+    : stream(nullptr),
+      pendingError(nullptr),
+      deferCount(0),
+      lineNumber(-1),
+      columnNumber(-1),
+      lastTransfer(None),
+      exceptionsAtCreation(std::uncaught_exceptions()) {
+    fileName.Release();
+    modeLetters.Release();
+}
+
+File::File(const char* path, const char* letters) : File() { Open(path, letters); }
+
+File::~File() noexcept(false) {
+    // Closing with every failure kept as pending, then dropped.
+    auto closeDropping = [this] {
+        pendingError = nullptr;
+        deferCount = 1;
+        Close();
+        pendingError = nullptr;
+    };
+    if (std::uncaught_exceptions() > exceptionsAtCreation) {
+        closeDropping();
+        return;
+    }
+    try {
+        RaisePending();
+    } catch (...) {
+        closeDropping();
+        throw;
+    }
+    Close();
+}
+
+File& File::Open(const char* path, const char* letters) {
+    RaisePending();
+    if (stream) Close();
+    // From here on only the copies: the arguments may be this File's own texts.
+    fileName = path;
+    modeLetters = letters;
+    const char* options = modeLetters.data;
+    deferCount = LetterOn(options, 'X') ? DeferredFileErrors : 0;
+    lastTransfer = None;
+    const char* mode = StreamModeOf(options);
+    const bool readOnly = mode[0] == 'r' && mode[1] != '+';
+    stream = _fsopen(ToSystemText(fileName.data), mode, readOnly ? _SH_DENYWR : _SH_DENYRW);
+    if (!stream) {
+        Report(LetterOn(options, 'C') ? CantCreateFile : FileNotFound);
+        return *this;
+    }
+    setvbuf(stream, streamBuffer, LetterOn(options, 'L') ? _IOLBF : _IOFBF, FileBufferSize);
+    return *this;
+}
+
+File& File::Close() {
+    RaisePending();
+    FILE* closing = stream;
+    if (!closing) return *this;
+    stream = nullptr;
+    if (fclose(closing) != 0) {
+        Report(CannotCloseFile);
+        return *this;
+    }
+    if (LetterOn(modeLetters.data, 'D') && _unlink(ToSystemText(fileName.data)) != 0) Report(CannotDeleteFile);
+    return *this;
+}
+
+File& File::Commit() {
+    if (!Ready()) return *this;
+    // Handing the buffer to the system is not enough: its cache is written
+    // to the disk only on request.
+    if (Flush(CannotFlushFile) && _commit(_fileno(stream)) != 0) Report(CannotFlushFile);
+    return *this;
+}
+
+File& File::Read(void* buffer, unsigned n) {
+    if (Ready()) ReadBytes(buffer, n);
+    return *this;
+}
+
+Block File::ReadBlock(unsigned n) {
+    Block block;
+    BlockGuard guard(block);
+    block.Allocate(n);
+    Read(block.storageStart, n);
+    return guard.Release();
+}
+
+Block File::ReadRest(unsigned minimum, unsigned maximum, const char* suffixFirst, const char* suffixEnd) {
+    Block block;
+    int remaining;
+    if (!Ready() || !RemainingOf(remaining)) return block;
+    const unsigned left = static_cast<unsigned>(remaining);
+    if (left < minimum) {
+        Report(FileTooShort);
+        return block;
+    }
+    if (left >= maximum) {
+        Report(FileTooLong);
+        return block;
+    }
+    const unsigned suffix = static_cast<unsigned>(suffixEnd - suffixFirst);
+    BlockGuard guard(block);
+    const unsigned long long bytes = static_cast<unsigned long long>(left) + suffix;
+    block.Allocate(bytes > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<unsigned>(bytes));
+    if (block.Size() == bytes) {
+        ReadBytes(block.storageStart, left);
+        if (suffix) memcpy(block.storageStart + left, suffixFirst, suffix);
+    }
+    return guard.Release();
+}
+
+File& File::Write(const void* buffer, unsigned n) {
+    if (Ready()) WriteBytes(buffer, n);
+    return *this;
+}
+
+unsigned File::WriteText(const char* text) {
+    return Ready() ? WriteBytes(text, static_cast<unsigned>(strlen(text))) : 0;
+}
+
+unsigned File::Print(const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    unsigned written = PrintV(format, arguments);
+    va_end(arguments);
+    return written;
+}
+
+unsigned File::PrintV(const char* format, va_list arguments) {
+    if (!Ready()) return 0;
+    FormatIntoBuffer(format, arguments);
+    return WriteBytes(FormatBuffer, static_cast<unsigned>(strlen(FormatBuffer)));
+}
+
+File& File::Seek(int offset, int origin) {
+    if (!Ready() || !Flush(CannotFlushFile)) return *this;
+    lastTransfer = None;
+    if (_fseeki64(stream, offset, origin) != 0) {
+        Report(FileSeekError);
+        return *this;
+    }
+    long long position;
+    if (origin == SEEK_SET && (!Locate(position) || position != offset)) Report(FileSeekError);
+    return *this;
+}
+
+File& File::TruncateHere() {
+    if (!Ready() || !Flush(CannotFlushFile)) return *this;
+    // The stream may hold bytes read ahead from what is cut off: the seek
+    // to where it stands drops them.
+    long long position;
+    if (!Locate(position) || _chsize_s(_fileno(stream), position) != 0 ||
+        _fseeki64(stream, position, SEEK_SET) != 0)
+        Report(FileIsInvalid);
+    return *this;
+}
+
+int File::Length() {
+    int length;
+    return Ready() && LengthOf(length) ? length : -1;
+}
+
+int File::Position() {
+    int position;
+    return Ready() && PositionOf(position) ? position : -1;
+}
+
+bool File::AtEnd() {
+    int position, length;
+    return Ready() && PositionOf(position) && LengthOf(length) && position >= length;
+}
+
+int File::Remaining() {
+    int remaining;
+    return Ready() && RemainingOf(remaining) ? remaining : -1;
+}
+
+bool File::TakeError(const char* message) {
+    if (!pendingError || pendingError != message) return false;
+    pendingError = nullptr;
+    return true;
+}
+
+File& File::BeginDefer() {
+    ++deferCount;
+    return *this;
+}
+
+File& File::EndDefer() {
+    if (--deferCount == 0) RaisePending();
+    return *this;
+}
+
+void File::Report(const char* message) {
+    if (deferCount != 0) {
+        pendingError = message;
+        return;
+    }
+    Raise(message);
+}
+
+void File::RaisePending() {
+    const char* message = pendingError;
+    if (!message) return;
+    pendingError = nullptr;
+    Raise(message);
+}
+
+void File::Raise(const char* message) {
+    Str text = PositionedMessage(message, fileName.data, lineNumber, columnNumber);
+    DispatchText(message, text.data);
+}
+
+bool File::Ready() {
+    RaisePending();
+    if (stream) return true;
+    Report(FileIsInvalid);
+    return false;
+}
+
+bool File::Flush(const char* failure) {
+    // A stream last read from has nothing to write, and some runtimes drop
+    // its read-ahead on fflush without moving the file back.
+    if (lastTransfer != Writing) return true;
+    lastTransfer = None;
+    if (fflush(stream) == 0) return true;
+    clearerr(stream);
+    Report(failure);
+    return false;
+}
+
+bool File::TurnTo(Transfer direction) {
+    if (lastTransfer == direction) return true;
+    if (lastTransfer == Writing) {
+        if (!Flush(CannotFlushFile)) return false;
+    } else if (lastTransfer == Reading && _fseeki64(stream, 0, SEEK_CUR) != 0) {
+        Report(FileSeekError);
+        return false;
+    }
+    lastTransfer = direction;
+    return true;
+}
+
+void File::ReadBytes(void* buffer, unsigned n) {
+    if (n == 0 || !TurnTo(Reading)) return;
+    if (fread(buffer, 1, n, stream) == n) return;
+    // The end-of-file mark is sticky on some runtimes: clear it so that a
+    // deferred error leaves the stream as usable as on the others.
+    clearerr(stream);
+    Report(FileTooShort);
+}
+
+unsigned File::WriteBytes(const void* buffer, unsigned n) {
+    if (n == 0 || !TurnTo(Writing)) return 0;
+    const unsigned written = static_cast<unsigned>(fwrite(buffer, 1, n, stream));
+    if (written != n) {
+        clearerr(stream);
+        Report(DiskFullOnWrite);
+    }
+    return written;
+}
+
+bool File::Locate(long long& position) {
+    position = _ftelli64(stream);
+    return position >= 0;
+}
+
+bool File::LengthOf(int& length) {
+    if (!Flush(FileIsInvalid)) return false;
+    const long long bytes = _filelengthi64(_fileno(stream));
+    if (bytes < 0 || bytes > INT_MAX) {
+        Report(FileIsInvalid);
+        return false;
+    }
+    length = static_cast<int>(bytes);
+    return true;
+}
+
+bool File::PositionOf(int& position) {
+    long long where;
+    if (!Locate(where) || where > INT_MAX) {
+        Report(FileIsInvalid);
+        return false;
+    }
+    position = static_cast<int>(where);
+    return true;
+}
+
+bool File::RemainingOf(int& remaining) {
+    int length, position;
+    if (!LengthOf(length) || !PositionOf(position)) return false;
+    remaining = length - position;
+    return true;
+}
+
+bool FileExists(const char* path) { return _access(ToSystemText(path), 0) == 0; }
+
+void RemoveFile(const char* path) {
+    if (_unlink(ToSystemText(path)) == 0) return;
+    Str text = PositionedMessage(CannotDeleteFile, path, -1, -1);
+    DispatchText(CannotDeleteFile, text.data);
+}
+
+void CopyFileData(File& destination, File& source, unsigned minimum, unsigned maximum) {
+    source.RaisePending();
+    destination.RaisePending();
+    const unsigned left = static_cast<unsigned>(source.Remaining());
+    if (left < minimum) {
+        source.Report(FileTooShort);
+        return;
+    }
+    unsigned count = Smaller(left, maximum);
+    if (count == 0) return;
+    Block transfer;
+    BlockGuard guard(transfer);
+    transfer.Allocate(Smaller(count, CopyChunkSize));
+    const unsigned size = transfer.Size();
+    while (count > 0 && size > 0) {
+        const unsigned chunk = Smaller(count, size);
+        source.Read(transfer.storageStart, chunk);
+        destination.Write(transfer.storageStart, chunk);
+        count -= chunk;
+    }
+}
+
+Block ReadWholeFile(const char* path, unsigned minimum, unsigned maximum, const char* suffixFirst,
+                    const char* suffixEnd) {
+    File file(path, "RMlB");
+    // The rest is read into a block of exactly its size: it is handed on as it is.
+    Block block = file.ReadRest(minimum, maximum, suffixFirst, suffixEnd);
+    BlockGuard guard(block);
+    file.Close();
+    return guard.Release();
+}
+
+Str ReadWholeText(const char* path, unsigned minimum, unsigned maximum, const char* suffix) {
+    Block block = ReadWholeFile(path, minimum, maximum, suffix, suffix + strlen(suffix) + 1);
+    BlockGuard guard(block);
+    Str text;
+    if (block.Size() == 0) return text;
+    const size_t length = strnlen(block.storageStart, block.Size());
+    if (length > 0 && length + 1 == block.Size()) {
+        // Terminated where the block ends: the block becomes the text.
+        text.data = block.storageStart;
+        block.Detach();
+    } else {
+        text = StrSlice(static_cast<unsigned>(length), block.storageStart);
+    }
+    return text;
+}
+
+void WriteWholeFile(const char* path, const void* buffer, unsigned n) {
+    File file(path, "CIRWMlB");
+    file.Write(buffer, n);
+    file.Close();
+}
+
+Str PositionedMessage(const char* message, const char* source, int line, int column) {
+    const char* text = MessageText(message);
+    const bool named = source && source[0];
+    switch ((named ? 4 : 0) | (line >= 0 ? 2 : 0) | (column >= 0 ? 1 : 0)) {
+        case 1: return FormatStr("Column %d: %s", column, text);
+        case 2: return FormatStr("Line %d: %s", line, text);
+        case 3: return FormatStr("Line %d/%d: %s", line, column, text);
+        case 4: return FormatStr("%s: %s", source, text);
+        case 5: return FormatStr("%s (column %d): %s", source, column, text);
+        case 6: return FormatStr("%s (%d): %s", source, line, text);
+        case 7: return FormatStr("%s (%d/%d): %s", source, line, column, text);
+        default: return Str(text);
+    }
+}
