@@ -363,9 +363,21 @@ TEST_F(Registry, MachineSoftwareHasA32BitView) {
     const std::string name = std::string("CompatRegistryTest_") +
                              ::testing::UnitTest::GetInstance()->current_test_info()->name();
     const std::string software = "Software\\" + name;
+    // The 32-bit view's key by its name in the 64-bit view.
     const std::string wow = "Software\\Wow6432Node\\" + name;
-    RegDeleteTreeA(HKEY_LOCAL_MACHINE, software.c_str());
-    RegDeleteTreeA(HKEY_LOCAL_MACHINE, wow.c_str());
+    const bool process32 = sizeof(void*) == 4;
+    // Deletes name under parent, both as the 64-bit view names them: a
+    // handle's subkeys are looked up in the handle's own view.
+    auto remove = [&name](const char* parent) {
+        HKEY key = nullptr;
+        LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, parent, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, &key);
+        if (status != ERROR_SUCCESS) return status;
+        status = RegDeleteTreeA(key, name.c_str());
+        RegCloseKey(key);
+        return status;
+    };
+    remove("Software");
+    remove("Software\\Wow6432Node");
 
     HKEY made = nullptr;
     DWORD disposition = 0;
@@ -382,9 +394,10 @@ TEST_F(Registry, MachineSoftwareHasA32BitView) {
     } cases[] = {
         {software, KEY_WOW64_32KEY, ERROR_SUCCESS},
         {"SOFTWARE\\" + name, KEY_WOW64_32KEY, ERROR_SUCCESS},
-        {software, 0, ERROR_FILE_NOT_FOUND},
         {software, KEY_WOW64_64KEY, ERROR_FILE_NOT_FOUND},
-        {wow, 0, ERROR_SUCCESS},
+        {wow, KEY_WOW64_64KEY, ERROR_SUCCESS},
+        // No view asked for: the process's own.
+        {software, 0, process32 ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND},
     };
     for (const auto& c : cases) {
         HKEY opened = kNotAKey;
@@ -397,14 +410,14 @@ TEST_F(Registry, MachineSoftwareHasA32BitView) {
 
     // And a key of the 64-bit view is not seen in the 32-bit one.
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, (software + "\\Only64").c_str(), 0, nullptr, 0,
-                                             KEY_ALL_ACCESS, nullptr, &made, nullptr));
+                                             KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr, &made, nullptr));
     RegCloseKey(made);
     HKEY opened = kNotAKey;
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExA(HKEY_LOCAL_MACHINE, (software + "\\Only64").c_str(), 0,
                                                   KEY_READ | KEY_WOW64_32KEY, &opened));
 
-    EXPECT_EQ(ERROR_SUCCESS, RegDeleteTreeA(HKEY_LOCAL_MACHINE, wow.c_str()));
-    EXPECT_EQ(ERROR_SUCCESS, RegDeleteTreeA(HKEY_LOCAL_MACHINE, software.c_str()));
+    EXPECT_EQ(ERROR_SUCCESS, remove("Software\\Wow6432Node"));
+    EXPECT_EQ(ERROR_SUCCESS, remove("Software"));
 }
 
 }  // namespace
