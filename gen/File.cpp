@@ -189,10 +189,14 @@ Block File::ReadBlock(unsigned n) {
 }
 
 Block File::ReadRest(unsigned minimum, unsigned maximum, const char* suffixFirst, const char* suffixEnd) {
-    Block block;
     int remaining;
-    if (!Ready() || !RemainingOf(remaining)) return block;
-    const unsigned left = static_cast<unsigned>(remaining);
+    if (!Ready() || !RemainingOf(remaining)) return Block();
+    return ReadLeft(static_cast<unsigned>(remaining), minimum, maximum, suffixFirst, suffixEnd);
+}
+
+Block File::ReadLeft(unsigned left, unsigned minimum, unsigned maximum, const char* suffixFirst,
+                     const char* suffixEnd) {
+    Block block;
     if (left < minimum) {
         Report(FileTooShort);
         return block;
@@ -429,8 +433,14 @@ void CopyFileData(File& destination, File& source, unsigned minimum, unsigned ma
 Block ReadWholeFile(const char* path, unsigned minimum, unsigned maximum, const char* suffixFirst,
                     const char* suffixEnd) {
     File file(path, "RMlB");
-    // The rest is read into a block of exactly its size: it is handed on as it is.
-    Block block = file.ReadRest(minimum, maximum, suffixFirst, suffixEnd);
+    // The rest is read into a block of exactly its size: it is handed on as it
+    // is. Just opened for reading, the file is read from its start: its length
+    // is what is left, and asking the stream for its position would cost a
+    // system call (a tenth of the time of a 4 KiB file natively).
+    int length;
+    Block block = file.Ready() && file.LengthOf(length)
+                      ? file.ReadLeft(static_cast<unsigned>(length), minimum, maximum, suffixFirst, suffixEnd)
+                      : Block();
     BlockGuard guard(block);
     file.Close();
     return guard.Release();

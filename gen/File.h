@@ -141,6 +141,11 @@ private:
     // The stream's buffer, owned here so that it lives as long as the stream.
     char streamBuffer[FileBufferSize];
 
+    // ReadRest of left bytes, known to be what is left.
+    Block ReadLeft(unsigned left, unsigned minimum, unsigned maximum, const char* suffixFirst,
+                   const char* suffixEnd);
+    friend Block ReadWholeFile(const char*, unsigned, unsigned, const char*, const char*);
+
     void Raise(const char* message);
     // After RaisePending: whether there is a stream (else FileIsInvalid).
     bool Ready();
