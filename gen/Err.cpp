@@ -44,14 +44,6 @@ void PrintCut(char* buffer, unsigned size, const char* format, ...) {
     va_end(arguments);
 }
 
-// DispatchError for callers without an argument list of their own.
-void DispatchReady(const char* identity, const char* text, ...) {
-    va_list none;
-    va_start(none, text);
-    DispatchError(identity, text, nullptr, none);
-    va_end(none);
-}
-
 // The text of the frame below the top: what the first of two errors left.
 const char* FirstPart(const ErrFrame& top) {
     if (!top.outer) return kNoValidFrame;
@@ -206,6 +198,13 @@ void DispatchError(const char* identity, const char* text, const char* format, v
         va_end(forDecision);
         if (deliver) TerminateProgram(RaisedExitStatus);
     }
+}
+
+void DispatchReady(const char* identity, const char* text, ...) {
+    va_list none;
+    va_start(none, text);
+    DispatchError(identity, text, nullptr, none);
+    va_end(none);
 }
 
 void DeliverError(ErrFrame& frame) {

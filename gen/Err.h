@@ -98,6 +98,8 @@ void NotImplemented(const char* sourcePath, int line);
 // The central entry: text is a finished message or null; otherwise format
 // (or, when null, MessageText(identity)) is applied to arguments.
 void DispatchError(const char* identity, const char* text, const char* format, va_list arguments);
+// DispatchError of a finished text, for callers without an argument list.
+void DispatchReady(const char* identity, const char* text, ...);
 // The text a message template is shown under: the template itself.
 const char* MessageText(const char* messageTemplate);
 // Throws a copy of a linked frame; at the bottom frame shows the error box

@@ -51,14 +51,6 @@ bool LetterOn(const char* letters, char upper) {
     return false;
 }
 
-// DispatchError with a ready text and no arguments.
-void DispatchText(const char* identity, const char* text, ...) {
-    va_list none;
-    va_start(none, text);
-    DispatchError(identity, text, nullptr, none);
-    va_end(none);
-}
-
 // Frees a block unless it was handed on: a raise that leaves an operation
 // between allocating and returning must not leak.
 class BlockGuard {
@@ -315,7 +307,7 @@ void File::RaisePending() {
 
 void File::Raise(const char* message) {
     Str text = PositionedMessage(message, fileName.data, lineNumber, columnNumber);
-    DispatchText(message, text.data);
+    DispatchReady(message, text.data);
 }
 
 bool File::Ready() {
@@ -405,7 +397,7 @@ bool FileExists(const char* path) { return _access(ToSystemText(path), 0) == 0; 
 void RemoveFile(const char* path) {
     if (_unlink(ToSystemText(path)) == 0) return;
     Str text = PositionedMessage(CannotDeleteFile, path, -1, -1);
-    DispatchText(CannotDeleteFile, text.data);
+    DispatchReady(CannotDeleteFile, text.data);
 }
 
 void CopyFileData(File& destination, File& source, unsigned minimum, unsigned maximum) {
