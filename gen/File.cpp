@@ -176,7 +176,7 @@ Block File::ReadBlock(unsigned n) {
     Block block;
     BlockGuard guard(block);
     block.Allocate(n);
-    Read(block.storageStart, n);
+    if (block.Size() == n) Read(block.storageStart, n);
     return guard.Release();
 }
 

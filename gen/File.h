@@ -94,7 +94,8 @@ public:
     // Exactly n bytes, or FileTooShort.
     File& Read(void* buffer, unsigned n);
     // A block of n bytes read from the file (unread bytes undefined when a
-    // deferred error cut the read short).
+    // deferred error cut the read short; empty when the heap refused it and
+    // its raise came back).
     Block ReadBlock(unsigned n);
     // The rest of the file followed by the suffix bytes [suffixFirst,
     // suffixEnd). Fewer than minimum bytes left report FileTooShort, at

@@ -7,12 +7,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <system_error>
 #include <vector>
 
 #include "gen/Err.h"
+#include "gen/Heap.h"
 #include "Raises.h"
 #include "support/MessageBoxes.h"
 #include "support/Sandbox.h"
@@ -33,10 +33,6 @@ const unsigned kNewLineBytes = 1;
 
 const char kOther[] = "another error";
 
-void WriteBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
-
 std::string Text(const Block& block) { return std::string(block.storageStart, block.Size()); }
 
 // Each test gets a sandbox, a protected scope for raises it does not expect,
@@ -49,7 +45,7 @@ protected:
     // A file of the sandbox holding bytes.
     std::string Make(const char* name, const std::string& bytes) {
         std::string path = sandbox.Path(name);
-        WriteBytes(path, bytes);
+        WriteFileText(path, bytes);
         return path;
     }
 
@@ -161,7 +157,7 @@ TEST_F(FileTest, LettersSelectWhatOpeningDoesToTheFile) {
         std::string path = sandbox.Path("letters.bin");
         std::error_code ignored;
         fs::remove(path, ignored);
-        if (c.exists) WriteBytes(path, "abcdef");
+        if (c.exists) WriteFileText(path, "abcdef");
         if (!c.contents) {
             ExpectRaised(RaiseOf([&] { File file(path.c_str(), c.letters); }), c.message,
                          path + ": " + c.message);
@@ -257,6 +253,28 @@ TEST_F(FileTest, ReadRestTakesLessThanTheMaximumAndAddsTheSuffix) {
         EXPECT_TRUE(file.AtEnd());
         block.FreeStorage();
     }
+}
+
+// A block the heap refuses, its raise coming back (a developer continued in
+// the debugger): nothing is read into the missing block, nor from the file.
+TEST_F(FileTest, RefusedBlocksAreNotReadInto) {
+    std::string path = Make("data.bin", "hello world");
+    static int raises;
+    raises = 0;
+    RaiseHook previous = SetRaiseHookForTesting([](const char*, const char*) {
+        ++raises;
+        return true;
+    });
+    File file(path.c_str(), "RMlB");
+    FailNextAllocationForTesting();
+    Block block = file.ReadBlock(5);
+    EXPECT_EQ(block.storageStart, nullptr);
+    FailNextAllocationForTesting();
+    Block rest = file.ReadRest(0, 100, nullptr, nullptr);
+    EXPECT_EQ(rest.storageStart, nullptr);
+    SetRaiseHookForTesting(previous);
+    EXPECT_EQ(raises, 2);
+    EXPECT_EQ(file.Position(), 0);
 }
 
 // A copy in chunks, seen through a destination that cannot be written with
@@ -478,7 +496,7 @@ TEST_F(FileTest, CommitPutsTheDataOnTheDiskOrSaysItCannot) {
 // Files past 2 GiB - 1: sizes and positions that signed 32 bits cannot hold.
 TEST_F(FileTest, SizesPastTwoGigabytesAreInvalidNotWrapped) {
     std::string path = sandbox.Path("sparse.bin");
-    WriteBytes(path, "");
+    WriteFileText(path, "");
     std::error_code error;
     fs::resize_file(path, INT_MAX, error);
     if (error) GTEST_SKIP() << "no sparse file of 2 GiB here: " << error.message();
