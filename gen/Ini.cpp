@@ -124,8 +124,12 @@ SettingPath::SettingPath() : valueKind(0), missingRule('+'), languageFlag(0), fo
     defaultValue.Release();
 }
 
-Str ScanPathFlags(SettingPath& record, const char* field) {
-    const char* p = field;
+namespace {
+
+// Sets the record's flags from those at the start of text; returns what
+// follows them.
+const char* TakeFlags(SettingPath& record, const char* text) {
+    const char* p = text;
     for (; IsFlag(*p); ++p) {
         if (*p == '!' || *p == '@')
             record.valueKind = *p;
@@ -134,8 +138,16 @@ Str ScanPathFlags(SettingPath& record, const char* field) {
         else
             record.missingRule = *p;
     }
+    return p;
+}
+
+}  // namespace
+
+Str ScanPathFlags(SettingPath& record, const char* field) {
+    const char* p = TakeFlags(record, field);
     return Str(StrSlice(static_cast<unsigned>(FieldEnd(p) - p), p));
 }
+
 
 SettingPath ParseSettingPath(const char* path, const char* callerDefault) {
     SettingPath record;
@@ -144,10 +156,7 @@ SettingPath ParseSettingPath(const char* path, const char* callerDefault) {
         work = path;
     } else {
         // The whole remainder, separators and all, is the prefix's argument.
-        ScanPathFlags(record, path);
-        const char* rest = path;
-        while (IsFlag(*rest)) ++rest;
-        work = FormatStr(EffectivePrefix(PathPrefix), rest);
+        work = FormatStr(EffectivePrefix(PathPrefix), TakeFlags(record, path));
     }
     // Fields the text lacks stay empty; the default stays absent.
     record.file = Str();
