@@ -72,43 +72,6 @@ bool HasHighCharacters(const char* text) {
     return false;
 }
 
-// Hexadecimal digits from *p on, at least one; the value saturates.
-bool ReadHex(const char*& p, unsigned long long& value) {
-    value = 0;
-    const char* start = p;
-    for (;; ++p) {
-        int digit;
-        if (*p >= '0' && *p <= '9')
-            digit = *p - '0';
-        else if (*p >= 'a' && *p <= 'f')
-            digit = *p - 'a' + 10;
-        else if (*p >= 'A' && *p <= 'F')
-            digit = *p - 'A' + 10;
-        else
-            break;
-        if (value <= 0xFFFFFFFFull) value = value * 16 + static_cast<unsigned>(digit);
-    }
-    return p > start;
-}
-
-}  // namespace
-
-bool ParseSettingBytes(const char* text, unsigned char* bytes, int count) {
-    if (count < 0 || strlen(text) != 3ull * static_cast<unsigned>(count) + 4) return false;
-    const char* p = text;
-    unsigned long long value;
-    if (!ReadHex(p, value) || value != static_cast<unsigned>(count)) return false;
-    for (int i = 0; i < count; ++i) {
-        p = text + 4 + 3 * static_cast<size_t>(i);
-        while (*p == ' ' || *p == '\t') ++p;
-        if (!ReadHex(p, value)) return false;
-        bytes[i] = static_cast<unsigned char>(value & 0xFF);
-    }
-    return true;
-}
-
-namespace {
-
 // The language path when it is safe to format with three texts.
 const char* LanguageFormat() {
     if (!LanguagePath.data || !LanguagePath.data[0] || !IsTextFormat(LanguagePath.data, 3)) return kOwnLocation;
@@ -147,7 +110,6 @@ Str ScanPathFlags(SettingPath& record, const char* field) {
     const char* p = TakeFlags(record, field);
     return Str(StrSlice(static_cast<unsigned>(FieldEnd(p) - p), p));
 }
-
 
 SettingPath ParseSettingPath(const char* path, const char* callerDefault) {
     SettingPath record;
@@ -381,21 +343,6 @@ int32_t IncrementSettingNumber(const char* path, int32_t defaultNumber) {
     int32_t number = static_cast<int32_t>(static_cast<uint32_t>(ReadSettingNumber(path, defaultNumber)) + 1u);
     WriteSettingNumber(path, number);
     return number;
-}
-
-Str SettingBytesText(const unsigned char* bytes, int count) {
-    // A count whose text would not fit a Str gives no text either.
-    if (count < 0 || static_cast<unsigned>(count) > (0xFFFFFEFFu - 5) / 3) return Str();
-    static const char kDigits[] = "0123456789ABCDEF";
-    StrBuilder text(3 * static_cast<unsigned>(count) + 5);
-    char head[16];
-    snprintf(head, sizeof head, "%04x", static_cast<unsigned>(count));
-    text.Append(head);
-    for (int i = 0; i < count; ++i) {
-        const char pair[3] = {' ', kDigits[bytes[i] >> 4], kDigits[bytes[i] & 15]};
-        text.Append(pair, 3);
-    }
-    return Str(text.storage);
 }
 
 void WriteSettingBytes(const char* path, const unsigned char* bytes, int count) {

@@ -1,6 +1,7 @@
 // The store's value encodings: the CRC-32 of check sums, the scrambling of
-// '@' values, and the hex XOR codec.
+// '@' values, the byte-array form and the hex XOR codec.
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -133,6 +134,15 @@ int HexDigit(char c) {
     return -1;
 }
 
+// Hexadecimal digits from *p on, at least one; the value saturates.
+bool ReadHex(const char*& p, unsigned long long& value) {
+    value = 0;
+    const char* start = p;
+    for (int digit; (digit = HexDigit(*p)) >= 0; ++p)
+        if (value <= 0xFFFFFFFFull) value = value * 16 + static_cast<unsigned>(digit);
+    return p > start;
+}
+
 // Up to two characters as one hexadecimal number, as far as its leading
 // digits go: "4z" is 4, "zz" 0, a single last digit a one-digit number.
 unsigned ReadPair(const char* pair) {
@@ -196,6 +206,35 @@ Str Scrambled(const Str& text, bool scramble) {
 Str ScrambleText(const Str& text) { return Scrambled(text, true); }
 
 Str UnscrambleText(const Str& text) { return Scrambled(text, false); }
+
+// The byte-array form of settings.
+bool ParseSettingBytes(const char* text, unsigned char* bytes, int count) {
+    if (count < 0 || strlen(text) != 3ull * static_cast<unsigned>(count) + 4) return false;
+    const char* p = text;
+    unsigned long long value;
+    if (!ReadHex(p, value) || value != static_cast<unsigned>(count)) return false;
+    for (int i = 0; i < count; ++i) {
+        p = text + 4 + 3 * static_cast<size_t>(i);
+        while (*p == ' ' || *p == '\t') ++p;
+        if (!ReadHex(p, value)) return false;
+        bytes[i] = static_cast<unsigned char>(value & 0xFF);
+    }
+    return true;
+}
+
+Str SettingBytesText(const unsigned char* bytes, int count) {
+    // A count whose text would not fit a Str gives no text either.
+    if (count < 0 || static_cast<unsigned>(count) > (0xFFFFFEFFu - 5) / 3) return Str();
+    StrBuilder text(3 * static_cast<unsigned>(count) + 5);
+    char head[16];
+    snprintf(head, sizeof head, "%04x", static_cast<unsigned>(count));
+    text.Append(head);
+    for (int i = 0; i < count; ++i) {
+        const char pair[3] = {' ', kDigits[bytes[i] >> 4], kDigits[bytes[i] & 15]};
+        text.Append(pair, 3);
+    }
+    return Str(text.storage);
+}
 
 char* HexXorEncode(const char* text, char* output, int capacity) {
     char* out = output;
