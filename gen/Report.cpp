@@ -9,11 +9,12 @@
 
 namespace {
 
-const char kAssertSetting[] = "Report|Assert|Asserted at %s %d%s";
+// The subject templates' settings and defaults.
+const char kAssertSetting[] = "Report|Assert";
 const char kAssertDefault[] = "Asserted at %s %d%s";
-const char kSignalSetting[] = "Report|Signal|Signalled %s%s";
+const char kSignalSetting[] = "Report|Signal";
 const char kSignalDefault[] = "Signalled %s%s";
-const char kFaultSetting[] = "Report|GPF|Gpfed %s 0x%08lX%s";
+const char kFaultSetting[] = "Report|GPF";
 const char kFaultDefault[] = "Gpfed %s 0x%08lX%s";
 
 const char kAssertBody[] = "Assertion failed at '%s' line %d\r\n%s";
@@ -76,10 +77,11 @@ Str ConversionsOf(const char* format) {
     return Str(all.storage);
 }
 
-// The configured template, or the default where the configured one would
-// read other arguments than the entry passes.
+// The configured template (a missing one reads, and is stored, as the
+// default), or the default where the configured one would read other
+// arguments than the entry passes.
 Str SubjectTemplate(const char* setting, const char* defaultTemplate) {
-    Str configured = ReadSetting(setting);
+    Str configured = ReadSettingOr(setting, Str(defaultTemplate));
     return TakesArgumentsOf(configured.data, defaultTemplate) ? configured : Str(defaultTemplate);
 }
 
