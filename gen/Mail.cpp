@@ -34,7 +34,7 @@ const ULONG kNotInBody = 0xFFFFFFFFu;
 
 template <class Entry>
 Entry EntryAt(MapiEntryIndex index) {
-    return reinterpret_cast<Entry>(reinterpret_cast<void (*)()>(Mapi.entries[index]));
+    return EntryAs<Entry>(Mapi.entries[index]);
 }
 
 void Write(FILE* file, const char* bytes, size_t count) { fwrite(bytes, 1, count, file); }
@@ -181,8 +181,7 @@ void SendMailV(unsigned flags, const char* address, const char* subject, const c
 }
 
 bool BindMapi() {
-    Str path = Concat(SystemFolder(), "MAPI32.DLL");
-    Mapi.library = LoadLibraryA(path.data);
+    Mapi.library = LoadSystemLibrary("MAPI32.DLL");
     for (int i = 0; i < MapiEntryCount; ++i)
         Mapi.entries[i] = Mapi.library ? GetProcAddress(Mapi.library, MapiEntryNames[i]) : nullptr;
     return Mapi.library != nullptr;

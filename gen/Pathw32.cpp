@@ -65,6 +65,11 @@ Str SystemFolder() {
     return FolderOf(buffer, GetSystemDirectoryA(buffer.text, kBufferSize), kBufferSize, kSystemFolderLine);
 }
 
+HMODULE LoadSystemLibrary(const char* fileName) {
+    Str path = Concat(SystemFolder(), fileName);
+    return LoadLibraryA(path.data);
+}
+
 Str CurrentFolder() {
     QueryBuffer buffer;
     return FolderOf(buffer, GetCurrentDirectoryA(kFolderBufferSize, buffer.text), kFolderBufferSize,

@@ -21,6 +21,15 @@ extern HMODULE ModuleHandle;
 
 Str WindowsFolder();
 Str SystemFolder();
+// Loads the system library fileName by its full path in SystemFolder, never
+// by the search rules, which also look in the program's folder; null when it
+// does not load.
+HMODULE LoadSystemLibrary(const char* fileName);
+// An entry GetProcAddress found, as the function it is.
+template <class Entry>
+Entry EntryAs(FARPROC entry) {
+    return reinterpret_cast<Entry>(reinterpret_cast<void (*)()>(entry));
+}
 Str CurrentFolder();
 Str TempFolder();
 // The program file's full path, without a trailing separator.

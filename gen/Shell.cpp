@@ -18,13 +18,11 @@ using ProtocolHandler = void(CALLBACK*)(HWND, HINSTANCE, LPSTR, int);
 
 // Calls url.dll's handler; false when the library or its entry is missing.
 bool CallProtocolHandler(char* url) {
-    Str path = Concat(SystemFolder(), "url.dll");
-    HMODULE library = LoadLibraryA(path.data);
+    HMODULE library = LoadSystemLibrary("url.dll");
     if (!library) return false;
     FARPROC entry = GetProcAddress(library, "FileProtocolHandler");
     if (entry)
-        reinterpret_cast<ProtocolHandler>(reinterpret_cast<void (*)()>(entry))(GetDesktopWindow(), ModuleHandle,
-                                                                              url, SW_SHOW);
+        EntryAs<ProtocolHandler>(entry)(GetDesktopWindow(), ModuleHandle, url, SW_SHOW);
     FreeLibrary(library);
     return entry != nullptr;
 }

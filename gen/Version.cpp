@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "gen/Pathw32.h"
+
 namespace {
 
 // Where a number piece of the long form is formatted.
@@ -156,7 +158,7 @@ Str WindowsProductName() {
     using SystemInfoEntry = void(WINAPI*)(LPSYSTEM_INFO);
     FARPROC native = kernel ? GetProcAddress(kernel, "GetNativeSystemInfo") : nullptr;
     if (native)
-        reinterpret_cast<SystemInfoEntry>(reinterpret_cast<void (*)()>(native))(&system);
+        EntryAs<SystemInfoEntry>(native)(&system);
     else
         GetSystemInfo(&system);
     facts.architecture = system.wProcessorArchitecture;
@@ -171,8 +173,7 @@ Str WindowsProductName() {
         using ProductInfoEntry = BOOL(WINAPI*)(DWORD, DWORD, DWORD, DWORD, PDWORD);
         FARPROC productInfo = kernel ? GetProcAddress(kernel, "GetProductInfo") : nullptr;
         if (productInfo)
-            reinterpret_cast<ProductInfoEntry>(reinterpret_cast<void (*)()>(productInfo))(6, 0, 0, 0,
-                                                                                         &facts.edition);
+            EntryAs<ProductInfoEntry>(productInfo)(6, 0, 0, 0, &facts.edition);
     }
     if (v.dwMajorVersion == 5 && v.dwMinorVersion == 2) facts.serverR2 = GetSystemMetrics(SM_SERVERR2);
     BuildProductName(facts, productName);
