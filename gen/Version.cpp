@@ -13,6 +13,11 @@ const unsigned kNumberSize = 80;
 
 char productName[ProductNameSize];
 
+// Whether the long form describes the system: the NT family after NT 4.
+bool Describable(const OSVERSIONINFOEXA& version) {
+    return version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion > 4;
+}
+
 OSVERSIONINFOA BasicVersion() {
     OSVERSIONINFOA version = {};
     version.dwOSVersionInfoSize = sizeof version;
@@ -105,7 +110,7 @@ Str WindowsVersionText() {
 bool BuildProductName(const WindowsFacts& facts, char (&name)[ProductNameSize]) {
     const OSVERSIONINFOEXA& v = facts.version;
     name[0] = '\0';
-    if (v.dwPlatformId != VER_PLATFORM_WIN32_NT || v.dwMajorVersion <= 4) return false;
+    if (!Describable(v)) return false;
 
     StringCchCopyA(name, ProductNameSize, "Microsoft ");
     if (v.dwMajorVersion == 6 && v.dwMinorVersion <= 2) {
@@ -164,7 +169,7 @@ Str WindowsProductName() {
     facts.architecture = system.wProcessorArchitecture;
 
     const OSVERSIONINFOEXA& v = facts.version;
-    if (v.dwPlatformId != VER_PLATFORM_WIN32_NT || v.dwMajorVersion <= 4) {
+    if (!Describable(v)) {
         // Written as the system's own sample does; a GUI program has no console.
         printf("This sample does not support this version of Windows.\n");
         return Str(productName);
