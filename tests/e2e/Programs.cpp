@@ -131,17 +131,6 @@ std::string LauncherSystemText(DWORD code) {
                                MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), code);
 }
 
-bool operator==(const SeenBox& a, const SeenBox& b) {
-    return a.caption == b.caption && a.text == b.text && a.buttons == b.buttons &&
-           a.icon == b.icon;
-}
-
-void PrintTo(const SeenBox& box, std::ostream* out) {
-    *out << "{caption " << ::testing::PrintToString(box.caption) << ", text "
-         << ::testing::PrintToString(box.text) << ", buttons " << box.buttons
-         << (box.icon ? ", icon}" : ", no icon}");
-}
-
 void ProgramTest::SetUp() {
     SetEnvironmentVariableA("COMPAT_REGISTRY", sandbox.Path("registry.reg").c_str());
     SetEnvironmentVariableA("COMPAT_WINDIR", sandbox.Folder("Windows").c_str());

@@ -301,12 +301,7 @@ TEST_F(MapiTest, FailedSendShowsItsTextEvenWhenUnlisted) {
         SetEnvironmentVariableA("KORVEL_MAPI_RESULT", c.result);
         BoxWatcher watcher;
         Send(MailViaMapi, "a@b.org", "S", "B", 0);
-        std::vector<SeenBox> boxes = watcher.Stop();
-        ASSERT_EQ(boxes.size(), 1u);
-        EXPECT_EQ(boxes[0].caption, "Error");
-        EXPECT_EQ(boxes[0].text, c.text);
-        EXPECT_EQ(boxes[0].buttons, static_cast<unsigned>(MB_OK));
-        EXPECT_TRUE(boxes[0].icon);
+        EXPECT_EQ(watcher.Stop(), (std::vector<SeenBox>{{"Error", c.text, MB_OK, true}}));
     }
 }
 
