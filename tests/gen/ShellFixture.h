@@ -204,11 +204,7 @@ public:
     WinIniMapi& operator=(const WinIniMapi&) = delete;
 
     static constexpr const char* kMissing = "(missing)";
-    static std::string Get() {
-        char value[256] = "";
-        GetPrivateProfileStringA("MAIL", "MAPI", kMissing, value, sizeof value, "WIN.INI");
-        return value;
-    }
+    static std::string Get() { return ProfileText("WIN.INI", "MAIL", "MAPI"); }
     // null removes the key.
     static void Set(const char* value) { WritePrivateProfileStringA("MAIL", "MAPI", value, "WIN.INI"); }
 

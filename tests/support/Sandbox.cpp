@@ -89,6 +89,12 @@ void WriteFileText(const std::string& path, const std::string& text) {
     file << text;
 }
 
+std::string ProfileText(const std::string& file, const char* section, const char* key) {
+    char text[2048];
+    GetPrivateProfileStringA(section, key, "(missing)", text, sizeof text, file.c_str());
+    return text;
+}
+
 long RunAndWait(const std::string& program, const std::string& commandLine,
                 const std::string& folder) {
     STARTUPINFOA startup = {};

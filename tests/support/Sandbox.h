@@ -37,6 +37,9 @@ void CopyProgram(const std::string& source, const std::string& destination);
 std::string ReadFileText(const std::string& path);
 // Replaces a file's bytes with text, creating it.
 void WriteFileText(const std::string& path, const std::string& text);
+// A profile file's value as the platform's profile function reads it (up to
+// 2047 characters), "(missing)" when there is none.
+std::string ProfileText(const std::string& file, const char* section, const char* key);
 
 // Starts program with the given command line (the line as the child sees it,
 // including its own name), in folder when one is given (else this process's
