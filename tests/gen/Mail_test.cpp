@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdarg>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -79,7 +78,7 @@ protected:
         SetEnvironmentVariableA("TMP", previousTmp.empty() ? nullptr : previousTmp.c_str());
         ShellTest::TearDown();
     }
-    void WriteForm(const std::string& text) { std::ofstream(sandbox.Path("work\\form.htm"), std::ios::binary) << text; }
+    void WriteForm(const std::string& text) { WriteFileText(sandbox.Path("work\\form.htm"), text); }
     std::string Copy() const { return sandbox.Path("temp\\form.htm"); }
 
     Str previousFolder = CurrentFolder();
