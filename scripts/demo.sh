@@ -20,7 +20,8 @@ for preset in win32 win64; do
   cmake --build --preset "$preset" -j "$(nproc)" >/dev/null
 done
 scripts/check-pe.sh build/win32/bin/Run.exe build/win32/bin/install.exe
-if how=$(WINEPREFIX=/nonexistent bash -c '. scripts/wine-env.sh; wine32_how'); then
+. scripts/wine32.sh
+if how=$(wine32_how); then
   bin=$root/build/win32/bin
   echo "running the shipped 32-bit programs of $bin (32-bit Wine runs $how)"
 else
