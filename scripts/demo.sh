@@ -105,7 +105,7 @@ for dll in url mapi32; do  # kept unless a stand-in was left behind
 done
 cp "$stand_ins/url_standin.dll" "$system32/url.dll"
 cp "$stand_ins/mapi_standin.dll" "$system32/mapi32.dll"
-export WINEDLLOVERRIDES="mscoree,mshtml=;url,mapi32=n"  # the stand-ins, not Wine's own
+export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;url,mapi32=n"  # the stand-ins, not Wine's own
 printf '[Internet]\r\nMAutomated=reports@korvel.example\r\n' >"$c/demo-Korvel.INI"
 settings() { wine "$stand_ins/settings.exe" "$@" | tr -d '\r'; }
 for mapi in 0 1; do
