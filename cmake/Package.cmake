@@ -5,9 +5,9 @@
 #   target_link_libraries(app PRIVATE Gen::gen)
 # On Linux the package brings compat/ along as the platform under the
 # library: its headers (<windows.h> and the rest, under include/gen/compat/)
-# and its library come through Gen::gen.
+# and its library come through Gen::gen. The install folders are
+# GNUInstallDirs', which the top-level CMakeLists.txt includes.
 include(CMakePackageConfigHelpers)
-include(GNUInstallDirs)
 
 set(GEN_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Gen)
 set(GEN_TARGETS gen)

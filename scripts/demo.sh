@@ -20,7 +20,8 @@ for preset in win32 win64; do
   cmake --build --preset "$preset" -j "$(nproc)" >/dev/null
 done
 scripts/check-pe.sh build/win32/bin/Run.exe build/win32/bin/install.exe
-if how=$(WINEPREFIX=/nonexistent bash -c '. scripts/wine-env.sh; wine32_how'); then
+. scripts/wine32.sh
+if how=$(wine32_how); then
   bin=$root/build/win32/bin
   echo "running the shipped 32-bit programs of $bin (32-bit Wine runs $how)"
 else
@@ -104,7 +105,7 @@ for dll in url mapi32; do  # kept unless a stand-in was left behind
 done
 cp "$stand_ins/url_standin.dll" "$system32/url.dll"
 cp "$stand_ins/mapi_standin.dll" "$system32/mapi32.dll"
-export WINEDLLOVERRIDES="mscoree,mshtml=;url,mapi32=n"  # the stand-ins, not Wine's own
+export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;url,mapi32=n"  # the stand-ins, not Wine's own
 printf '[Internet]\r\nMAutomated=reports@korvel.example\r\n' >"$c/demo-Korvel.INI"
 settings() { wine "$stand_ins/settings.exe" "$@" | tr -d '\r'; }
 for mapi in 0 1; do

@@ -10,6 +10,7 @@ packages=(cmake make g++ clang libclang-rt-14-dev googletest libgtest-dev libben
           g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 xvfb xauth xdotool imagemagick)
 sudo=""; [ "$(id -u)" -eq 0 ] || sudo="sudo"
 export DEBIAN_FRONTEND=noninteractive
+. "$(dirname "$0")/wine32.sh"
 
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 updated=""
@@ -30,7 +31,7 @@ wine32() {
     $sudo dpkg --add-architecture i386 && updated=""
   fi
   apt_install wine32:i386 || return 1
-  /usr/lib/wine/wine --version >/dev/null 2>&1 && return 0
+  wine32_available && return 0
   apt_install qemu-user-static || return 1
   local binfmt=/proc/sys/fs/binfmt_misc
   [ -e "$binfmt/register" ] || $sudo mount -t binfmt_misc binfmt_misc "$binfmt" || return 1
@@ -40,7 +41,7 @@ wine32() {
     printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' |
       $sudo tee "$binfmt/register" >/dev/null || return 1
   fi
-  /usr/lib/wine/wine --version >/dev/null 2>&1
+  wine32_available
 }
 if ! wine32; then
   echo "install-deps: 32-bit Wine is not usable here; the tests will skip their 32-bit runs" >&2

@@ -8,18 +8,25 @@ cd "$(dirname "$0")/.."
 root=$PWD
 jobs=$(nproc)
 
+logged() {  # logged LOG COMMAND...: runs COMMAND into LOG; on failure shows all of LOG
+  local log=$1
+  shift
+  "$@" >>"$log" 2>&1 || { cat "$log"; return 1; }
+}
 package() {  # package NAME [cmake options...]: build, install, build the example
   local name=$1 build=$root/build/package-$1 prefix=$root/build/package-$1/prefix
   shift
   echo "-- $name: library, installed to $prefix"
   rm -rf "$build" "$root/build/example-$name"
-  cmake -S . -B "$build" -DCMAKE_INSTALL_PREFIX="$prefix" "$@" >"$build.log" 2>&1 || { cat "$build.log"; return 1; }
-  cmake --build "$build" -j "$jobs" --target gen $( [ "$name" = native ] && echo compat ) >>"$build.log" 2>&1 || { cat "$build.log"; return 1; }
-  cmake --install "$build" >>"$build.log" 2>&1 || { cat "$build.log"; return 1; }
+  local log=$build.log
+  : >"$log"
+  logged "$log" cmake -S . -B "$build" -DCMAKE_INSTALL_PREFIX="$prefix" "$@" || return 1
+  logged "$log" cmake --build "$build" -j "$jobs" --target gen $( [ "$name" = native ] && echo compat ) || return 1
+  logged "$log" cmake --install "$build" || return 1
   echo "-- $name: example client against find_package(Gen)"
-  cmake -S examples -B "$root/build/example-$name" -DCMAKE_PREFIX_PATH="$prefix" "$@" >>"$build.log" 2>&1 &&
-    cmake --build "$root/build/example-$name" >>"$build.log" 2>&1 || { cat "$build.log"; return 1; }
-  rm -f "$build.log"
+  logged "$log" cmake -S examples -B "$root/build/example-$name" -DCMAKE_PREFIX_PATH="$prefix" "$@" || return 1
+  logged "$log" cmake --build "$root/build/example-$name" || return 1
+  rm -f "$log"
 }
 expect_output() {  # expect_output OUTPUT: the example's lines
   local want

@@ -47,7 +47,8 @@ group "shipped programs" scripts/check-pe.sh build/win32/bin/Run.exe build/win32
 group "native tests" ctest --preset native -j "$jobs"
 group "64-bit tests under Wine" wine ctest --preset win64 -E '^e2e_tests_pe32$'
 
-wine32=$(WINEPREFIX=/nonexistent bash -c '. scripts/wine-env.sh; wine32_how') || true
+. scripts/wine32.sh
+wine32=$(wine32_how) || true
 group "32-bit: the shipped programs end to end under Wine" wine ctest --preset win64 -R '^e2e_tests_pe32$'
 group "32-bit: the i686 tests under Wine" wine ctest --preset win32-tests
 

@@ -17,12 +17,6 @@
 
 namespace {
 
-std::string Read(const std::string& file, const char* section, const char* key) {
-    char text[256];
-    GetPrivateProfileStringA(section, key, "(missing)", text, sizeof text, file.c_str());
-    return text;
-}
-
 TEST(ProfileFile, WritesKeepEveryLineTheyDoNotChange) {
     Sandbox sandbox;
     const std::string file = sandbox.Path("keep.ini");
@@ -46,16 +40,16 @@ TEST(ProfileFile, ReadsSeeEveryChangeOfTheFile) {
     Sandbox sandbox;
     const std::string file = sandbox.Path("cache.ini");
     WriteFileText(file, "[S]\nK=first\n");
-    EXPECT_EQ(Read(file, "S", "K"), "first");
+    EXPECT_EQ(ProfileText(file, "S", "K"), "first");
     WriteFileText(file, "[S]\nK=second value\n");
-    EXPECT_EQ(Read(file, "S", "K"), "second value");
+    EXPECT_EQ(ProfileText(file, "S", "K"), "second value");
     // Same size, a later modification time.
     WriteFileText(file, "[S]\nK=third  value\n");
     struct timespec later[2] = {{0, UTIME_OMIT}, {time(nullptr) + 5, 0}};
     utimensat(AT_FDCWD, file.c_str(), later, 0);
-    EXPECT_EQ(Read(file, "S", "K"), "third  value");
+    EXPECT_EQ(ProfileText(file, "S", "K"), "third  value");
     std::filesystem::remove(file);
-    EXPECT_EQ(Read(file, "S", "K"), "(missing)");
+    EXPECT_EQ(ProfileText(file, "S", "K"), "(missing)");
 }
 
 // Two processes write 500 keys each at the same time to one INI file, and
@@ -99,7 +93,7 @@ TEST(ProfileFile, ConcurrentWritersLoseNothing) {
     ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Shared", 0, KEY_READ, &key), ERROR_SUCCESS);
     int iniFound = 0, registryFound = 0;
     for (int i = 0; i < kKeys; ++i) {
-        for (int writer = 0; writer < 2; ++writer) iniFound += Read(file, "Shared", name(writer, i).c_str()) == name(writer, i);
+        for (int writer = 0; writer < 2; ++writer) iniFound += ProfileText(file, "Shared", name(writer, i).c_str()) == name(writer, i);
         for (int writer = 2; writer < 4; ++writer) {
             char value[32] = "";
             DWORD size = sizeof value;

@@ -50,29 +50,17 @@ void ClearKeys() {
     }
 }
 
-std::vector<std::string> Split(const std::string& line, char separator) {
-    std::vector<std::string> fields;
-    size_t start = 0;
-    for (;;) {
-        size_t end = line.find(separator, start);
-        fields.push_back(line.substr(start, end - start));
-        if (end == std::string::npos) return fields;
-        start = end + 1;
-    }
-}
-
 // Complete lines only: a stand-in may be writing the last one.
 std::vector<Record> ParseRecords(const std::string& text) {
     std::vector<Record> records;
-    size_t start = 0;
-    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
-        std::vector<std::string> fields = Split(text.substr(start, end - start), '\t');
+    for (const std::string& line : CompleteLines(text)) {
+        std::vector<std::string> fields = SplitFields(line, '\t');
         Record record;
         const std::string registered = "registered ";
         if (fields[0].compare(0, registered.size(), registered) == 0)
             record.dll = fields[0].substr(registered.size());
         else
-            EXPECT_EQ(fields[0], "started") << "record line: " << text.substr(start, end - start);
+            EXPECT_EQ(fields[0], "started") << "record line: " << line;
         if (fields.size() >= 3) {
             record.program = fields[1];
             record.args.assign(fields.begin() + 3, fields.end());
@@ -131,17 +119,6 @@ std::string LauncherSystemText(DWORD code) {
                                MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), code);
 }
 
-bool operator==(const SeenBox& a, const SeenBox& b) {
-    return a.caption == b.caption && a.text == b.text && a.buttons == b.buttons &&
-           a.icon == b.icon;
-}
-
-void PrintTo(const SeenBox& box, std::ostream* out) {
-    *out << "{caption " << ::testing::PrintToString(box.caption) << ", text "
-         << ::testing::PrintToString(box.text) << ", buttons " << box.buttons
-         << (box.icon ? ", icon}" : ", no icon}");
-}
-
 void ProgramTest::SetUp() {
     SetEnvironmentVariableA("COMPAT_REGISTRY", sandbox.Path("registry.reg").c_str());
     SetEnvironmentVariableA("COMPAT_WINDIR", sandbox.Folder("Windows").c_str());
@@ -190,16 +167,7 @@ std::vector<Record> ProgramTest::RecordsSoFar() const {
 }
 
 std::vector<Record> ProgramTest::Records(size_t count) const {
-    std::string file = sandbox.Path("record.txt");
-    if (count == 0) {
-        Sleep(kSettleMs);
-        return ParseRecords(ReadFileText(file));
-    }
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kRecordWaitMs);
-    std::vector<Record> records = ParseRecords(ReadFileText(file));
-    while (records.size() < count && std::chrono::steady_clock::now() < deadline) {
-        Sleep(50);
-        records = ParseRecords(ReadFileText(file));
-    }
-    return records;
+    return ParseRecords(WaitForLines(sandbox.Path("record.txt"), count,
+                                     std::chrono::milliseconds(kRecordWaitMs),
+                                     std::chrono::milliseconds(kSettleMs)));
 }

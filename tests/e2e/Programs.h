@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -47,9 +46,6 @@ std::string SamePath(const std::string& path);
 // the launcher's form (FORMAT_MESSAGE_IGNORE_INSERTS, neutral language).
 std::string SystemText(DWORD code);
 std::string LauncherSystemText(DWORD code);
-
-bool operator==(const SeenBox& a, const SeenBox& b);
-void PrintTo(const SeenBox& box, std::ostream* out);
 
 // Where a value is stored: per-user or machine-wide, in the 32-bit or the
 // default registry view.

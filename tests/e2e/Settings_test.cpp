@@ -49,12 +49,6 @@ Output Settings(const std::string& arguments) {
     return output;
 }
 
-std::string Profile(const std::string& file, const char* section, const char* key) {
-    char text[512];
-    GetPrivateProfileStringA(section, key, "(missing)", text, sizeof text, file.c_str());
-    return text;
-}
-
 class SettingsTool : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -78,12 +72,12 @@ TEST_F(SettingsTool, ReadsAndWritesCheckSummedValuesInPlainText) {
 
     Output written = Settings(file + " write " + Quoted("Report|!Key") + " " + Quoted("new text"));
     EXPECT_EQ(written.status, 0) << written.text;
-    EXPECT_EQ(Profile(ini, "Report", "Key"), "4B1B9BFBnew text");
+    EXPECT_EQ(ProfileText(ini, "Report", "Key"), "4B1B9BFBnew text");
     EXPECT_EQ(Settings(file + " read " + Quoted("Report|!Key")).text, "new text");
 
     Settings(file + " write " + Quoted("Report|@Secret") + " " + Quoted(" padded secret "));
     EXPECT_EQ(Settings(file + " read " + Quoted("Report|@Secret")).text, " padded secret ");
-    EXPECT_EQ(Profile(ini, "Report", "Secret"), ChecksumValue(ScrambleText(Str(" padded secret ")).data).data);
+    EXPECT_EQ(ProfileText(ini, "Report", "Secret"), ChecksumValue(ScrambleText(Str(" padded secret ")).data).data);
 
     Output missing = Settings(file + " read " + Quoted("Report|Nothing"));
     EXPECT_EQ(missing.status, 2);
@@ -94,7 +88,7 @@ TEST_F(SettingsTool, ABrokenCheckSumIsReported) {
     Output broken = Settings(file + " read " + Quoted("Report|!Broken"));
     EXPECT_EQ(broken.status, 3);
     EXPECT_NE(broken.text.find("Assertion failed at '..\\gen\\Ini.cpp' line 86"), std::string::npos) << broken.text;
-    EXPECT_EQ(Profile(ini, "Report", "Broken"), "12345678abc");
+    EXPECT_EQ(ProfileText(ini, "Report", "Broken"), "12345678abc");
 }
 
 TEST_F(SettingsTool, BytesCodecRegistryAndHelp) {

@@ -217,11 +217,7 @@ TEST_F(ErrTest, ErrorBoxesNameTheProgram) {
             EXPECT_TRUE(boxes.empty());
             continue;
         }
-        ASSERT_EQ(boxes.size(), 1u);
-        EXPECT_EQ(boxes[0].caption, kProgramName + c.caption);
-        EXPECT_EQ(boxes[0].text, "Line one\nline two");
-        EXPECT_EQ(boxes[0].buttons, static_cast<unsigned>(MB_OK));
-        EXPECT_TRUE(boxes[0].icon);
+        EXPECT_EQ(boxes, (std::vector<SeenBox>{{kProgramName + c.caption, "Line one\nline two", MB_OK, true}}));
     }
 }
 
@@ -233,12 +229,7 @@ TEST_F(ErrTest, TheDebuggerOfferWithoutADebuggerNeverTraps) {
         BoxWatcher watcher({answer});
         // A Yes without a debugger must not break: the process would die here.
         EXPECT_FALSE(OfferDebugger(text));
-        std::vector<SeenBox> boxes = watcher.Stop();
-        ASSERT_EQ(boxes.size(), 1u);
-        EXPECT_EQ(boxes[0].caption, "Error");
-        EXPECT_EQ(boxes[0].text, text);
-        EXPECT_EQ(boxes[0].buttons, static_cast<unsigned>(MB_YESNO));
-        EXPECT_TRUE(boxes[0].icon);
+        EXPECT_EQ(watcher.Stop(), (std::vector<SeenBox>{{"Error", text, MB_YESNO, true}}));
     }
     // So a nested error is always delivered, and no exception is raised for it.
     BoxWatcher watcher({IDYES, IDNO});
@@ -290,12 +281,7 @@ TEST_F(ErrProcess, ARaiseWithoutAScopeShowsOneBoxAndEndsInOrder) {
             fprintf(stderr, "the raise came back\n");
         },
         ::testing::ExitedWithCode(RaisedExitStatus), "released at exit");
-    std::vector<SeenBox> boxes = watcher.Stop();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].caption, kProgramName + " error");
-    EXPECT_EQ(boxes[0].text, "list holds 5 items");
-    EXPECT_EQ(boxes[0].buttons, static_cast<unsigned>(MB_OK));
-    EXPECT_TRUE(boxes[0].icon);
+    EXPECT_EQ(watcher.Stop(), (std::vector<SeenBox>{{kProgramName + " error", "list holds 5 items", MB_OK, true}}));
 }
 
 LONG CALLBACK ReportInternalError(PEXCEPTION_POINTERS pointers) {
@@ -386,12 +372,7 @@ TEST_F(ErrProcess, NestedErrorsAreOfferedToTheDebuggerAndEndTheProgram) {
             },
             ::testing::ExitedWithCode(RaisedExitStatus), "");
         if (InDeathTestChild()) continue;
-        std::vector<SeenBox> boxes = watcher.Stop();
-        ASSERT_EQ(boxes.size(), 1u);
-        EXPECT_EQ(boxes[0].caption, "Error");
-        EXPECT_EQ(boxes[0].text, c.text);
-        EXPECT_EQ(boxes[0].buttons, static_cast<unsigned>(MB_YESNO));
-        EXPECT_TRUE(boxes[0].icon);
+        EXPECT_EQ(watcher.Stop(), (std::vector<SeenBox>{{"Error", c.text, MB_YESNO, true}}));
     }
 }
 

@@ -266,12 +266,7 @@ TEST_F(ProbeProcess, NotEnoughMemoryShowsItsBoxAndEndsTheProgram) {
     BoxWatcher watcher;
     SetProbe("box");
     EXPECT_EXIT(exit(0), EndedByRaise, "");
-    std::vector<SeenBox> boxes = watcher.Stop();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].caption, kProgramErrorCaption);
-    EXPECT_EQ(boxes[0].text, "Not enough memory");
-    EXPECT_EQ(boxes[0].buttons, static_cast<unsigned>(MB_OK));
-    EXPECT_TRUE(boxes[0].icon);
+    EXPECT_EQ(watcher.Stop(), (std::vector<SeenBox>{{kProgramErrorCaption, "Not enough memory", MB_OK, true}}));
 }
 
 }  // namespace

@@ -19,13 +19,6 @@ namespace {
 
 const char kRegistryKey[] = "Software\\GenIniTest";
 
-// The value as the platform's profile function reads it.
-std::string Profile(const std::string& file, const char* section, const char* key) {
-    char text[2048];
-    GetPrivateProfileStringA(section, key, "(missing)", text, sizeof text, file.c_str());
-    return text;
-}
-
 std::string Parsed(const Str& s) { return s.data ? s.data : "(absent)"; }
 
 // A bound settings file Korvel.INI in a fresh folder; natively the registry
@@ -42,7 +35,7 @@ protected:
         RegDeleteTreeA(HKEY_CURRENT_USER, kRegistryKey);
         SetEnvironmentVariableA("COMPAT_REGISTRY", nullptr);
     }
-    std::string Stored(const char* section, const char* key) const { return Profile(ini, section, key); }
+    std::string Stored(const char* section, const char* key) const { return ProfileText(ini, section, key); }
 
     Sandbox sandbox;
     std::string ini = sandbox.Path("Korvel.INI");

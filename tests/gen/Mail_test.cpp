@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdarg>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -79,7 +78,7 @@ protected:
         SetEnvironmentVariableA("TMP", previousTmp.empty() ? nullptr : previousTmp.c_str());
         ShellTest::TearDown();
     }
-    void WriteForm(const std::string& text) { std::ofstream(sandbox.Path("work\\form.htm"), std::ios::binary) << text; }
+    void WriteForm(const std::string& text) { WriteFileText(sandbox.Path("work\\form.htm"), text); }
     std::string Copy() const { return sandbox.Path("temp\\form.htm"); }
 
     Str previousFolder = CurrentFolder();
@@ -301,12 +300,7 @@ TEST_F(MapiTest, FailedSendShowsItsTextEvenWhenUnlisted) {
         SetEnvironmentVariableA("KORVEL_MAPI_RESULT", c.result);
         BoxWatcher watcher;
         Send(MailViaMapi, "a@b.org", "S", "B", 0);
-        std::vector<SeenBox> boxes = watcher.Stop();
-        ASSERT_EQ(boxes.size(), 1u);
-        EXPECT_EQ(boxes[0].caption, "Error");
-        EXPECT_EQ(boxes[0].text, c.text);
-        EXPECT_EQ(boxes[0].buttons, static_cast<unsigned>(MB_OK));
-        EXPECT_TRUE(boxes[0].icon);
+        EXPECT_EQ(watcher.Stop(), (std::vector<SeenBox>{{"Error", c.text, MB_OK, true}}));
     }
 }
 

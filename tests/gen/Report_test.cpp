@@ -65,11 +65,7 @@ protected:
         winIni.reset();
         ShellTest::TearDown();
     }
-    std::string Stored(const char* section, const char* key) const {
-        char value[1024] = "";
-        GetPrivateProfileStringA(section, key, "(missing)", value, sizeof value, ini.c_str());
-        return value;
-    }
+    std::string Stored(const char* section, const char* key) const { return ProfileText(ini, section, key); }
     void Store(const char* section, const char* key, const char* value) const {
         WritePrivateProfileStringA(section, key, value, ini.c_str());
     }

@@ -10,7 +10,6 @@
 #include <chrono>
 #include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "support/MessageBoxes.h"
@@ -24,14 +23,9 @@ struct Record {
 
 inline std::vector<Record> ParseRecords(const std::string& text) {
     std::vector<Record> records;
-    size_t start = 0;
-    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
-        std::string line = text.substr(start, end - start);
+    for (const std::string& line : CompleteLines(text)) {
         Record record;
-        size_t field = 0;
-        for (size_t tab; (tab = line.find('\t', field)) != std::string::npos; field = tab + 1)
-            record.fields.push_back(line.substr(field, tab - field));
-        record.fields.push_back(line.substr(field));
+        record.fields = SplitFields(line, '\t');
         record.kind = record.fields[0];
         records.push_back(record);
     }
@@ -147,13 +141,7 @@ protected:
     // The records once count lines are there (or after a while: what is
     // there then); with count 0, after the time a stray start would need.
     std::vector<Record> Records(size_t count) const {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(count ? 20 : 2);
-        std::vector<Record> records = ParseRecords(ReadFileText(record));
-        while ((count == 0 || records.size() < count) && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            records = ParseRecords(ReadFileText(record));
-        }
-        return records;
+        return ParseRecords(WaitForLines(record, count, std::chrono::seconds(20), std::chrono::seconds(2)));
     }
 
     // The URLs url.dll was asked to open, in order: under Wine the stand-in's
@@ -204,11 +192,7 @@ public:
     WinIniMapi& operator=(const WinIniMapi&) = delete;
 
     static constexpr const char* kMissing = "(missing)";
-    static std::string Get() {
-        char value[256] = "";
-        GetPrivateProfileStringA("MAIL", "MAPI", kMissing, value, sizeof value, "WIN.INI");
-        return value;
-    }
+    static std::string Get() { return ProfileText("WIN.INI", "MAIL", "MAPI"); }
     // null removes the key.
     static void Set(const char* value) { WritePrivateProfileStringA("MAIL", "MAPI", value, "WIN.INI"); }
 

@@ -8,6 +8,7 @@
 //   both and reads the log back.
 #pragma once
 
+#include <iosfwd>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,10 @@ struct SeenBox {
     unsigned buttons;  // MB_OK, MB_OKCANCEL or MB_YESNO
     bool icon;         // any icon shown (this system only uses the error icon)
 };
+
+// Boxes compared and printed whole, so that a list of them is checked at once.
+bool operator==(const SeenBox& a, const SeenBox& b);
+void PrintTo(const SeenBox& box, std::ostream* out);
 
 class BoxWatcher {
 public:

@@ -2,12 +2,14 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -87,6 +89,47 @@ std::string ReadFileText(const std::string& path) {
 void WriteFileText(const std::string& path, const std::string& text) {
     std::ofstream file(path, std::ios::binary);
     file << text;
+}
+
+std::vector<std::string> SplitFields(const std::string& line, char separator) {
+    std::vector<std::string> fields;
+    size_t start = 0;
+    for (;;) {
+        size_t end = line.find(separator, start);
+        fields.push_back(line.substr(start, end - start));
+        if (end == std::string::npos) return fields;
+        start = end + 1;
+    }
+}
+
+std::vector<std::string> CompleteLines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(text.substr(start, end - start));
+    return lines;
+}
+
+std::string WaitForLines(const std::string& path, size_t count, std::chrono::milliseconds wait,
+                         std::chrono::milliseconds settle) {
+    if (count == 0) {
+        std::this_thread::sleep_for(settle);
+        return ReadFileText(path);
+    }
+    auto deadline = std::chrono::steady_clock::now() + wait;
+    std::string text = ReadFileText(path);
+    while (static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) < count &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        text = ReadFileText(path);
+    }
+    return text;
+}
+
+std::string ProfileText(const std::string& file, const char* section, const char* key) {
+    char text[2048];
+    GetPrivateProfileStringA(section, key, "(missing)", text, sizeof text, file.c_str());
+    return text;
 }
 
 long RunAndWait(const std::string& program, const std::string& commandLine,

@@ -2,7 +2,10 @@
 // the few file and process chores the tests share on every platform.
 #pragma once
 
+#include <chrono>
+#include <cstddef>
 #include <string>
+#include <vector>
 
 class Sandbox {
 public:
@@ -37,6 +40,19 @@ void CopyProgram(const std::string& source, const std::string& destination);
 std::string ReadFileText(const std::string& path);
 // Replaces a file's bytes with text, creating it.
 void WriteFileText(const std::string& path, const std::string& text);
+// The fields of line between the separators (one when there is none).
+std::vector<std::string> SplitFields(const std::string& line, char separator);
+// The complete lines of text, without their '\n': a writer may be busy with
+// the last one.
+std::vector<std::string> CompleteLines(const std::string& text);
+// A record file that programs add lines to, once it holds count complete lines
+// (or after wait: what is there then); with count 0, after settle, the time a
+// stray program would need to show in it.
+std::string WaitForLines(const std::string& path, size_t count, std::chrono::milliseconds wait,
+                         std::chrono::milliseconds settle);
+// A profile file's value as the platform's profile function reads it (up to
+// 2047 characters), "(missing)" when there is none.
+std::string ProfileText(const std::string& file, const char* section, const char* key);
 
 // Starts program with the given command line (the line as the child sees it,
 // including its own name), in folder when one is given (else this process's
