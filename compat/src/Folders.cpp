@@ -8,7 +8,6 @@
 // CreateProcessA's search would find. The system folder is its "system32".
 #include <windows.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +15,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "Files.h"
 #include "Instance.h"
 #include "Modules.h"
 
@@ -96,9 +96,7 @@ BOOL SetCurrentDirectoryA(LPCSTR path) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    std::string folder = path;
-    std::replace(folder.begin(), folder.end(), '\\', '/');
-    if (chdir(folder.c_str()) != 0) {
+    if (chdir(ToHostPath(path).c_str()) != 0) {
         SetLastError(LastErrorOf(errno));
         return FALSE;
     }

@@ -17,6 +17,7 @@
 #include <string>
 #include <strings.h>
 
+#include "Files.h"
 #include "Modules.h"
 
 extern char** environ;
@@ -66,24 +67,17 @@ Module* ModuleOf(HMODULE handle) {
     return nullptr;
 }
 
-std::string WithSlashes(std::string path) {
-    for (char& c : path)
-        if (c == '\\') c = '/';
-    return path;
-}
-
 // The module a name stands for: a bare name, or a path in the system folder.
 Module* ModuleNamed(const char* name, size_t* index) {
-    std::string path = WithSlashes(name);
-    size_t slash = path.rfind('/');
-    std::string file = slash == std::string::npos ? path : path.substr(slash + 1);
-    if (slash != std::string::npos) {
+    std::string path = ToHostPath(name);
+    std::string file = FileNameOf(path);
+    if (path.find('/') != std::string::npos) {
         char folder[4096];
         UINT length = GetSystemDirectoryA(folder, sizeof folder);
         if (length == 0 || length >= sizeof folder) return nullptr;
-        std::string system = WithSlashes(folder);
-        std::string given = path.substr(0, slash);
-        if (strcasecmp(given.c_str(), system.c_str()) != 0) return nullptr;
+        // FolderOf gives "/" for a file in the root; the system folder, which
+        // ends in "system32", matches that no more than the empty text.
+        if (strcasecmp(FolderOf(path).c_str(), ToHostPath(folder).c_str()) != 0) return nullptr;
     }
     for (size_t i = 0; i < kModuleCount; ++i) {
         if (strcasecmp(modules[i].name, file.c_str()) == 0) {

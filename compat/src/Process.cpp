@@ -25,6 +25,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "Files.h"
+
 extern char** environ;
 
 namespace {
@@ -112,24 +114,6 @@ void SleepMilliseconds(DWORD milliseconds) {
 }
 
 // ---- Paths ----------------------------------------------------------------
-
-std::string ToHostPath(std::string path) {
-    for (char& c : path) {
-        if (c == '\\') c = '/';
-    }
-    return path;
-}
-
-std::string FileNameOf(const std::string& path) {
-    size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string FolderOf(const std::string& path) {
-    size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
 
 bool IsFolder(const std::string& path) {
     struct stat info;

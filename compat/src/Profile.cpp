@@ -87,8 +87,7 @@ std::string FilePath(const char* name) {
         if (!windows.empty() && windows.back() != '/') windows += '/';
         return windows + path;
     }
-    std::replace(path.begin(), path.end(), '\\', '/');
-    return path;
+    return ToHostPath(path);
 }
 
 // Blanks (not tabs) around a section or key argument do not count.

@@ -5,6 +5,8 @@
 // "name"=- delete on import; lines starting with ';' are comments.
 #include "RegFile.h"
 
+#include "Files.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -23,17 +25,10 @@ const Root roots[] = {
     {HKEY_CURRENT_CONFIG, "HKEY_CURRENT_CONFIG"},
 };
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-std::string LowerText(std::string text) {
-    for (char& c : text) c = Lower(c);
-    return text;
-}
-
 bool SamePrefix(const std::string& text, size_t length, const std::string& prefix) {
     if (length != prefix.size() || text.size() < length) return false;
     for (size_t i = 0; i < length; ++i) {
-        if (Lower(text[i]) != Lower(prefix[i])) return false;
+        if (LowerAscii(text[i]) != LowerAscii(prefix[i])) return false;
     }
     return true;
 }
@@ -76,7 +71,7 @@ std::string TrimRight(std::string text) {
 
 int HexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
-    c = Lower(c);
+    c = LowerAscii(c);
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     return -1;
 }
@@ -333,10 +328,10 @@ bool RegParseFile(const std::string& text, RegTree& tree) {
     auto findValue = [&](RegKey& key, const std::string& name) -> RegValue* {
         if (indexed != key.path || index.size() != key.values.size()) {
             index.clear();
-            for (size_t v = 0; v < key.values.size(); ++v) index.emplace(LowerText(key.values[v].name), v);
+            for (size_t v = 0; v < key.values.size(); ++v) index.emplace(LowerAscii(key.values[v].name), v);
             indexed = key.path;
         }
-        auto found = index.find(LowerText(name));
+        auto found = index.find(LowerAscii(name));
         return found == index.end() ? nullptr : &key.values[found->second];
     };
     for (size_t i = 1; i < lines.size(); ++i) {
@@ -387,7 +382,7 @@ bool RegParseFile(const std::string& text, RegTree& tree) {
         } else {
             value.name = name;
             key.values.push_back(value);
-            index.emplace(LowerText(name), key.values.size() - 1);
+            index.emplace(LowerAscii(name), key.values.size() - 1);
         }
     }
     return true;
