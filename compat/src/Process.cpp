@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "Files.h"
+#include "Process.h"
 
 extern char** environ;
 
@@ -323,6 +324,16 @@ DWORD ErrorOfSpawn(int error) {
 
 }  // namespace
 
+void InitChildAttributes(posix_spawnattr_t* attributes) {
+    posix_spawnattr_init(attributes);
+    sigset_t signals;
+    sigemptyset(&signals);
+    posix_spawnattr_setsigmask(attributes, &signals);
+    sigaddset(&signals, SIGPIPE);
+    posix_spawnattr_setsigdefault(attributes, &signals);
+    posix_spawnattr_setflags(attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+}
+
 extern "C" {
 
 BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY_ATTRIBUTES /*processAttributes*/,
@@ -379,16 +390,8 @@ BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY_ATTRIB
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     if (!folder.empty()) posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
-    // A child starts with no signal blocked and SIGPIPE at its default, as a
-    // freshly started Windows program knows nothing of this process's signals.
     posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t signals;
-    sigemptyset(&signals);
-    posix_spawnattr_setsigmask(&attributes, &signals);
-    sigaddset(&signals, SIGPIPE);
-    posix_spawnattr_setsigdefault(&attributes, &signals);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    InitChildAttributes(&attributes);
 
     pid_t pid = 0;
     int error = posix_spawn(&pid, found.program.c_str(), &actions, &attributes, argv.data(),
