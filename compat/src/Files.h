@@ -18,6 +18,10 @@ std::string FileNameOf(const std::string& path);
 // first character.
 std::string FolderOf(const std::string& path);
 
+// The Windows folder (Folders.cpp), of any length, without a trailing
+// separator except for the root itself.
+std::string WindowsFolder();
+
 // A..Z to a..z, nothing else changed, whatever the locale.
 inline char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 

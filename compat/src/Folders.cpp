@@ -23,14 +23,6 @@ namespace {
 
 const char defaultWindowsFolder[] = "/opt/compat/windows";
 
-std::string WindowsFolder() {
-    const char* configured = getenv("COMPAT_WINDIR");
-    std::string folder = configured != nullptr && configured[0] != '\0' ? configured : defaultWindowsFolder;
-    // No trailing separator, except for the root itself.
-    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-    return folder;
-}
-
 // Windows' rule for these folders: the text and its length when it fits with
 // its NUL, else the size needed (NUL included) and the buffer untouched.
 UINT CopyFolder(const std::string& folder, LPSTR buffer, UINT size) {
@@ -71,6 +63,14 @@ std::string TempFolder() {
 }
 
 }  // namespace
+
+std::string WindowsFolder() {
+    const char* configured = getenv("COMPAT_WINDIR");
+    std::string folder = configured != nullptr && configured[0] != '\0' ? configured : defaultWindowsFolder;
+    // No trailing separator, except for the root itself.
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    return folder;
+}
 
 extern "C" {
 
