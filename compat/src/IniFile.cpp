@@ -116,13 +116,16 @@ bool IniWrite(IniFile& file, const std::string& section, const char* key, const 
                 const IniLine& old = lines[k->second];
                 line.raw = old.name + "=" + value + old.raw.substr(ContentEnd(old.raw));
                 if (line.raw == old.raw) return false;
+                Classify(line);
                 lines[k->second] = line;
             } else {
-                // The line before a new one must end.
+                // The line before a new one must end; its content, and so
+                // what it means, stays.
                 auto endLine = [&](size_t i) {
                     if (i < lines.size() && ContentEnd(lines[i].raw) == lines[i].raw.size()) lines[i].raw += "\r\n";
                 };
                 line.raw = std::string(key) + "=" + value + "\r\n";
+                Classify(line);
                 if (found) {
                     size_t at = s->second.header < lines.size() ? s->second.header : 0;
                     for (size_t i = at; i < s->second.end; ++i)
@@ -133,13 +136,13 @@ bool IniWrite(IniFile& file, const std::string& section, const char* key, const 
                     if (!lines.empty()) endLine(lines.size() - 1);
                     IniLine header;
                     header.raw = "[" + section + "]\r\n";
+                    Classify(header);
                     lines.push_back(header);
                     lines.push_back(line);
                 }
             }
         }
     }
-    for (IniLine& line : lines) Classify(line);
     Index(file);
     return true;
 }
