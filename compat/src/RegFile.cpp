@@ -320,7 +320,10 @@ void RegClearKey(RegTree& tree, const std::string& path) {
 bool RegParseFile(const std::string& text, RegTree& tree) {
     std::vector<std::string> lines = SplitLines(text);
     if (TrimRight(lines[0]) != "REGEDIT4") return false;
-    std::string section;  // empty outside a usable section
+    // The key of the section being read; null outside a usable section. Its
+    // value lines add no key and remove none, so the pointer holds until the
+    // next section header.
+    RegKey* section = nullptr;
     // The values of the section being read by lower-cased name, so that a
     // key with many values is read in linear time.
     std::string indexed;
@@ -338,7 +341,7 @@ bool RegParseFile(const std::string& text, RegTree& tree) {
         std::string line = TrimRight(TrimLeft(lines[i]));
         if (line.empty() || line[0] == ';') continue;
         if (line[0] == '[') {
-            section.clear();
+            section = nullptr;
             size_t close = line.rfind(']');
             bool remove = line.size() > 1 && line[1] == '-';
             std::string path;
@@ -348,11 +351,11 @@ bool RegParseFile(const std::string& text, RegTree& tree) {
             if (remove) {
                 RegDeleteKey(tree, path);
             } else {
-                section = RegMakeKey(tree, path).path;
+                section = &RegMakeKey(tree, path);
             }
             continue;
         }
-        if (section.empty() || (line[0] != '@' && line[0] != '"')) continue;
+        if (section == nullptr || (line[0] != '@' && line[0] != '"')) continue;
         std::string name;
         size_t pos = 1;
         if (line[0] == '"' && !ReadQuoted(line, 0, name, pos)) continue;
@@ -371,7 +374,7 @@ bool RegParseFile(const std::string& text, RegTree& tree) {
         RegValue value;
         bool remove = false;
         if (!ParseData(data, value, remove)) continue;
-        RegKey& key = RegMakeKey(tree, section);
+        RegKey& key = *section;
         RegValue* existing = findValue(key, name);
         if (remove) {
             if (existing) key.values.erase(key.values.begin() + (existing - key.values.data()));
