@@ -8,7 +8,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
@@ -17,6 +16,8 @@
 #include <string>
 #include <sys/stat.h>
 #include <vector>
+
+#include "Files.h"
 
 namespace {
 
@@ -36,8 +37,6 @@ SearchTable& Searches() {
     return *table;
 }
 
-char Folded(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
-
 bool Matches(const char* pattern, const char* name) {
     if (*pattern == '\0') return *name == '\0';
     if (*pattern == '*') {
@@ -49,7 +48,7 @@ bool Matches(const char* pattern, const char* name) {
     // A final ".*" may match nothing at all.
     if (pattern[0] == '.' && pattern[1] == '*' && pattern[2] == '\0' && *name == '\0') return true;
     if (*name == '\0') return false;
-    if (*pattern != '?' && Folded(*pattern) != Folded(*name)) return false;
+    if (*pattern != '?' && LowerAscii(*pattern) != LowerAscii(*name)) return false;
     return Matches(pattern + 1, name + 1);
 }
 
@@ -58,7 +57,7 @@ bool NameBefore(const _finddata64i32_t& a, const _finddata64i32_t& b) {
     int ra = rank(a.name), rb = rank(b.name);
     if (ra != rb) return ra < rb;
     for (size_t i = 0;; ++i) {
-        char ca = Folded(a.name[i]), cb = Folded(b.name[i]);
+        char ca = LowerAscii(a.name[i]), cb = LowerAscii(b.name[i]);
         if (ca != cb || ca == '\0') return ca < cb;
     }
 }
@@ -109,11 +108,9 @@ intptr_t _findfirst64i32(const char* pattern, struct _finddata64i32_t* entry) {
         errno = EINVAL;
         return -1;
     }
-    std::string path = pattern;
-    std::replace(path.begin(), path.end(), '\\', '/');
-    size_t slash = path.rfind('/');
-    std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::string path = ToHostPath(pattern);
+    std::string folder = FolderOf(path);
+    std::string name = FileNameOf(path);
 
     Search* search = new Search;
     if (name.empty() || !ReadFolder(folder, name, *search) || search->entries.empty()) {

@@ -21,13 +21,25 @@ bool WriteAll(int fd, const std::string& text) {
     return true;
 }
 
+}  // namespace
+
+std::string ToHostPath(std::string path) {
+    for (char& c : path) {
+        if (c == '\\') c = '/';
+    }
+    return path;
+}
+
+std::string FileNameOf(const std::string& path) {
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 std::string FolderOf(const std::string& path) {
     size_t slash = path.rfind('/');
     if (slash == std::string::npos) return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
 }
-
-}  // namespace
 
 bool ReadWholeFile(const std::string& path, std::string& text, int& error, struct stat* info) {
     text.clear();

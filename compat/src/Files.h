@@ -1,11 +1,34 @@
-// File chores shared by the profile functions and the registry file: reading
-// a whole file, replacing one atomically, and an advisory lock that makes a
+// File chores shared inside compat: paths given with Windows' separator,
+// their file and folder parts, ASCII case folding, reading a whole file,
+// replacing one atomically, and an advisory lock that makes a
 // read-modify-write of one file exclusive between processes.
 #pragma once
 
 #include <sys/stat.h>
 
 #include <string>
+
+// The path with every backslash turned into a slash.
+std::string ToHostPath(std::string path);
+
+// What follows the last slash; the whole path when it has none.
+std::string FileNameOf(const std::string& path);
+
+// What precedes the last slash: "." when there is none, "/" when it is the
+// first character.
+std::string FolderOf(const std::string& path);
+
+// The Windows folder (Folders.cpp), of any length, without a trailing
+// separator except for the root itself.
+std::string WindowsFolder();
+
+// A..Z to a..z, nothing else changed, whatever the locale.
+inline char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+inline std::string LowerAscii(std::string text) {
+    for (char& c : text) c = LowerAscii(c);
+    return text;
+}
 
 // The whole file into text. False when it cannot be read; error then holds
 // errno (ENOENT for a missing file). info, when given, receives the state of

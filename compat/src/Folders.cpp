@@ -8,7 +8,6 @@
 // CreateProcessA's search would find. The system folder is its "system32".
 #include <windows.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -16,20 +15,13 @@
 #include <unistd.h>
 #include <vector>
 
+#include "Files.h"
 #include "Instance.h"
 #include "Modules.h"
 
 namespace {
 
 const char defaultWindowsFolder[] = "/opt/compat/windows";
-
-std::string WindowsFolder() {
-    const char* configured = getenv("COMPAT_WINDIR");
-    std::string folder = configured != nullptr && configured[0] != '\0' ? configured : defaultWindowsFolder;
-    // No trailing separator, except for the root itself.
-    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-    return folder;
-}
 
 // Windows' rule for these folders: the text and its length when it fits with
 // its NUL, else the size needed (NUL included) and the buffer untouched.
@@ -72,6 +64,14 @@ std::string TempFolder() {
 
 }  // namespace
 
+std::string WindowsFolder() {
+    const char* configured = getenv("COMPAT_WINDIR");
+    std::string folder = configured != nullptr && configured[0] != '\0' ? configured : defaultWindowsFolder;
+    // No trailing separator, except for the root itself.
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    return folder;
+}
+
 extern "C" {
 
 UINT GetWindowsDirectoryA(LPSTR buffer, UINT size) { return CopyFolder(WindowsFolder(), buffer, size); }
@@ -96,9 +96,7 @@ BOOL SetCurrentDirectoryA(LPCSTR path) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    std::string folder = path;
-    std::replace(folder.begin(), folder.end(), '\\', '/');
-    if (chdir(folder.c_str()) != 0) {
+    if (chdir(ToHostPath(path).c_str()) != 0) {
         SetLastError(LastErrorOf(errno));
         return FALSE;
     }

@@ -1,6 +1,6 @@
 #include "IniFile.h"
 
-#include <cctype>
+#include "Files.h"
 
 namespace {
 
@@ -10,11 +10,6 @@ std::string Trimmed(const std::string& text, size_t begin, size_t end) {
     while (begin < end && IsBlank(text[begin])) ++begin;
     while (end > begin && IsBlank(text[end - 1])) --end;
     return text.substr(begin, end - begin);
-}
-
-std::string Lower(std::string text) {
-    for (char& c : text) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-    return text;
 }
 
 size_t ContentEnd(const std::string& raw) {
@@ -55,12 +50,12 @@ void Index(IniFile& file) {
         if (line.kind == IniLine::Section) {
             if (current) current->end = i;
             seenHeader = true;
-            auto inserted = file.sections.emplace(Lower(line.name), IniSection{i, file.lines.size(), {}});
+            auto inserted = file.sections.emplace(LowerAscii(line.name), IniSection{i, file.lines.size(), {}});
             current = inserted.second ? &inserted.first->second : nullptr;
         } else if (line.kind == IniLine::Key) {
             if (!current && !seenHeader)
                 current = &file.sections.emplace("", IniSection{file.lines.size(), file.lines.size(), {}}).first->second;
-            if (current) current->keys.emplace(Lower(line.name), i);
+            if (current) current->keys.emplace(LowerAscii(line.name), i);
         }
     }
     if (current) current->end = file.lines.size();
@@ -95,22 +90,22 @@ std::string IniText(const IniFile& file) {
 }
 
 const std::string* IniFind(const IniFile& file, const std::string& section, const std::string& key) {
-    auto s = file.sections.find(Lower(section));
+    auto s = file.sections.find(LowerAscii(section));
     if (s == file.sections.end()) return nullptr;
-    auto k = s->second.keys.find(Lower(key));
+    auto k = s->second.keys.find(LowerAscii(key));
     return k == s->second.keys.end() ? nullptr : &file.lines[k->second].value;
 }
 
 bool IniWrite(IniFile& file, const std::string& section, const char* key, const char* value) {
     std::vector<IniLine>& lines = file.lines;
-    auto s = file.sections.find(Lower(section));
+    auto s = file.sections.find(LowerAscii(section));
     bool found = s != file.sections.end();
     if (key == nullptr) {
         if (!found) return false;
         size_t from = s->second.header < lines.size() ? s->second.header : 0;
         lines.erase(lines.begin() + static_cast<long>(from), lines.begin() + static_cast<long>(s->second.end));
     } else {
-        auto k = found ? s->second.keys.find(Lower(key)) : decltype(s->second.keys.end())();
+        auto k = found ? s->second.keys.find(LowerAscii(key)) : decltype(s->second.keys.end())();
         bool keyFound = found && k != s->second.keys.end();
         if (value == nullptr) {
             if (!keyFound) return false;
@@ -121,13 +116,16 @@ bool IniWrite(IniFile& file, const std::string& section, const char* key, const 
                 const IniLine& old = lines[k->second];
                 line.raw = old.name + "=" + value + old.raw.substr(ContentEnd(old.raw));
                 if (line.raw == old.raw) return false;
+                Classify(line);
                 lines[k->second] = line;
             } else {
-                // The line before a new one must end.
+                // The line before a new one must end; its content, and so
+                // what it means, stays.
                 auto endLine = [&](size_t i) {
                     if (i < lines.size() && ContentEnd(lines[i].raw) == lines[i].raw.size()) lines[i].raw += "\r\n";
                 };
                 line.raw = std::string(key) + "=" + value + "\r\n";
+                Classify(line);
                 if (found) {
                     size_t at = s->second.header < lines.size() ? s->second.header : 0;
                     for (size_t i = at; i < s->second.end; ++i)
@@ -138,13 +136,13 @@ bool IniWrite(IniFile& file, const std::string& section, const char* key, const 
                     if (!lines.empty()) endLine(lines.size() - 1);
                     IniLine header;
                     header.raw = "[" + section + "]\r\n";
+                    Classify(header);
                     lines.push_back(header);
                     lines.push_back(line);
                 }
             }
         }
     }
-    for (IniLine& line : lines) Classify(line);
     Index(file);
     return true;
 }

@@ -20,8 +20,6 @@ struct alignas(std::max_align_t) BlockHeader {
 std::mutex liveMutex;
 BlockHeader* liveBlocks;  // the most recent block first; few are ever live
 
-BlockHeader* HeaderOf(HLOCAL memory) { return static_cast<BlockHeader*>(memory) - 1; }
-
 // The live block whose memory this is, or null; the caller holds liveMutex.
 // Only the chain is read, never the memory the caller passed.
 BlockHeader* LiveHeader(HLOCAL memory) {
@@ -72,9 +70,10 @@ SIZE_T LocalSize(HLOCAL memory) {
 
 HLOCAL LocalFree(HLOCAL memory) {
     if (memory == nullptr) return nullptr;
+    BlockHeader* header;
     {
         std::lock_guard<std::mutex> lock(liveMutex);
-        BlockHeader* header = LiveHeader(memory);
+        header = LiveHeader(memory);
         if (header == nullptr) {
             SetLastError(ERROR_INVALID_HANDLE);
             return memory;
@@ -83,7 +82,7 @@ HLOCAL LocalFree(HLOCAL memory) {
         else liveBlocks = header->next;
         if (header->next) header->next->previous = header->previous;
     }
-    free(HeaderOf(memory));
+    free(header);
     return nullptr;
 }
 

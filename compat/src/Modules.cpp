@@ -17,7 +17,9 @@
 #include <string>
 #include <strings.h>
 
+#include "Files.h"
 #include "Modules.h"
+#include "Process.h"
 
 extern char** environ;
 
@@ -28,8 +30,11 @@ void CALLBACK FileProtocolHandler(HWND /*window*/, HINSTANCE /*instance*/, LPSTR
     const char* opener = configured != nullptr && configured[0] != '\0' ? configured : "xdg-open";
     char* argv[] = {const_cast<char*>(opener), url, nullptr};
     pid_t pid = 0;
+    posix_spawnattr_t attributes;
+    InitChildAttributes(&attributes);
     // Like Windows' handler it does not wait; the child is left to end alone.
-    posix_spawnp(&pid, opener, nullptr, nullptr, argv, environ);
+    posix_spawnp(&pid, opener, nullptr, &attributes, argv, environ);
+    posix_spawnattr_destroy(&attributes);
 }
 
 struct Entry {
@@ -55,68 +60,57 @@ Module modules[] = {
     {"url.dll", false, {{"FileProtocolHandler", AsEntry(&FileProtocolHandler)}, {nullptr, nullptr}}, 0},
 };
 
-const size_t kModuleCount = sizeof modules / sizeof modules[0];
-
 // Handles are small odd numbers: never a pointer to anything here.
-HMODULE HandleOf(size_t index) { return reinterpret_cast<HMODULE>(static_cast<ULONG_PTR>(0x7100 + 2 * index + 1)); }
+HMODULE HandleOf(const Module* module) {
+    return reinterpret_cast<HMODULE>(static_cast<ULONG_PTR>(0x7100 + 2 * (module - modules) + 1));
+}
 
 Module* ModuleOf(HMODULE handle) {
-    for (size_t i = 0; i < kModuleCount; ++i)
-        if (HandleOf(i) == handle) return &modules[i];
+    for (Module& module : modules)
+        if (HandleOf(&module) == handle) return &module;
     return nullptr;
 }
 
-std::string WithSlashes(std::string path) {
-    for (char& c : path)
-        if (c == '\\') c = '/';
-    return path;
-}
+bool Loaded(const Module& module) { return module.alwaysLoaded || module.loads > 0; }
 
 // The module a name stands for: a bare name, or a path in the system folder.
-Module* ModuleNamed(const char* name, size_t* index) {
-    std::string path = WithSlashes(name);
-    size_t slash = path.rfind('/');
-    std::string file = slash == std::string::npos ? path : path.substr(slash + 1);
-    if (slash != std::string::npos) {
+Module* ModuleNamed(const char* name) {
+    std::string path = ToHostPath(name);
+    std::string file = FileNameOf(path);
+    if (path.find('/') != std::string::npos) {
         char folder[4096];
         UINT length = GetSystemDirectoryA(folder, sizeof folder);
         if (length == 0 || length >= sizeof folder) return nullptr;
-        std::string system = WithSlashes(folder);
-        std::string given = path.substr(0, slash);
-        if (strcasecmp(given.c_str(), system.c_str()) != 0) return nullptr;
+        // FolderOf gives "/" for a file in the root; the system folder, which
+        // ends in "system32", matches that no more than the empty text.
+        if (strcasecmp(FolderOf(path).c_str(), ToHostPath(folder).c_str()) != 0) return nullptr;
     }
-    for (size_t i = 0; i < kModuleCount; ++i) {
-        if (strcasecmp(modules[i].name, file.c_str()) == 0) {
-            *index = i;
-            return &modules[i];
-        }
-    }
+    for (Module& module : modules)
+        if (strcasecmp(module.name, file.c_str()) == 0) return &module;
     return nullptr;
 }
 
 }  // namespace
 
 HMODULE LoadedSystemModule(const char* name) {
-    size_t index = 0;
-    Module* module = ModuleNamed(name, &index);
-    if (module == nullptr || (!module->alwaysLoaded && module->loads == 0)) {
+    Module* module = ModuleNamed(name);
+    if (module == nullptr || !Loaded(*module)) {
         SetLastError(ERROR_MOD_NOT_FOUND);
         return nullptr;
     }
-    return HandleOf(index);
+    return HandleOf(module);
 }
 
 extern "C" {
 
 HMODULE LoadLibraryA(LPCSTR name) {
-    size_t index = 0;
-    Module* module = name != nullptr ? ModuleNamed(name, &index) : nullptr;
+    Module* module = name != nullptr ? ModuleNamed(name) : nullptr;
     if (module == nullptr) {
         SetLastError(ERROR_MOD_NOT_FOUND);
         return nullptr;
     }
     ++module->loads;
-    return HandleOf(index);
+    return HandleOf(module);
 }
 
 FARPROC GetProcAddress(HMODULE handle, LPCSTR name) {
@@ -134,7 +128,7 @@ FARPROC GetProcAddress(HMODULE handle, LPCSTR name) {
 
 BOOL FreeLibrary(HMODULE handle) {
     Module* module = ModuleOf(handle);
-    if (module == nullptr || (module->loads == 0 && !module->alwaysLoaded)) {
+    if (module == nullptr || !Loaded(*module)) {
         SetLastError(ERROR_MOD_NOT_FOUND);
         return FALSE;
     }

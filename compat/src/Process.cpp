@@ -25,6 +25,9 @@
 #include <unordered_map>
 #include <vector>
 
+#include "Files.h"
+#include "Process.h"
+
 extern char** environ;
 
 namespace {
@@ -112,24 +115,6 @@ void SleepMilliseconds(DWORD milliseconds) {
 }
 
 // ---- Paths ----------------------------------------------------------------
-
-std::string ToHostPath(std::string path) {
-    for (char& c : path) {
-        if (c == '\\') c = '/';
-    }
-    return path;
-}
-
-std::string FileNameOf(const std::string& path) {
-    size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string FolderOf(const std::string& path) {
-    size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
 
 bool IsFolder(const std::string& path) {
     struct stat info;
@@ -339,6 +324,16 @@ DWORD ErrorOfSpawn(int error) {
 
 }  // namespace
 
+void InitChildAttributes(posix_spawnattr_t* attributes) {
+    posix_spawnattr_init(attributes);
+    sigset_t signals;
+    sigemptyset(&signals);
+    posix_spawnattr_setsigmask(attributes, &signals);
+    sigaddset(&signals, SIGPIPE);
+    posix_spawnattr_setsigdefault(attributes, &signals);
+    posix_spawnattr_setflags(attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+}
+
 extern "C" {
 
 BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY_ATTRIBUTES /*processAttributes*/,
@@ -395,16 +390,8 @@ BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY_ATTRIB
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     if (!folder.empty()) posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
-    // A child starts with no signal blocked and SIGPIPE at its default, as a
-    // freshly started Windows program knows nothing of this process's signals.
     posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t signals;
-    sigemptyset(&signals);
-    posix_spawnattr_setsigmask(&attributes, &signals);
-    sigaddset(&signals, SIGPIPE);
-    posix_spawnattr_setsigdefault(&attributes, &signals);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    InitChildAttributes(&attributes);
 
     pid_t pid = 0;
     int error = posix_spawn(&pid, found.program.c_str(), &actions, &attributes, argv.data(),

@@ -81,14 +81,11 @@ const IniFile* Load(const std::string& path, int& error) {
 std::string FilePath(const char* name) {
     std::string path = name;
     if (path.find_first_of("\\/") == std::string::npos) {
-        char folder[MAX_PATH];
-        UINT length = GetWindowsDirectoryA(folder, sizeof folder);
-        std::string windows = length > 0 && length < sizeof folder ? folder : "";
-        if (!windows.empty() && windows.back() != '/') windows += '/';
+        std::string windows = WindowsFolder();
+        if (windows.back() != '/') windows += '/';
         return windows + path;
     }
-    std::replace(path.begin(), path.end(), '\\', '/');
-    return path;
+    return ToHostPath(path);
 }
 
 // Blanks (not tabs) around a section or key argument do not count.

@@ -5,6 +5,8 @@
 // "name"=- delete on import; lines starting with ';' are comments.
 #include "RegFile.h"
 
+#include "Files.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -23,17 +25,10 @@ const Root roots[] = {
     {HKEY_CURRENT_CONFIG, "HKEY_CURRENT_CONFIG"},
 };
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-std::string LowerText(std::string text) {
-    for (char& c : text) c = Lower(c);
-    return text;
-}
-
 bool SamePrefix(const std::string& text, size_t length, const std::string& prefix) {
     if (length != prefix.size() || text.size() < length) return false;
     for (size_t i = 0; i < length; ++i) {
-        if (Lower(text[i]) != Lower(prefix[i])) return false;
+        if (LowerAscii(text[i]) != LowerAscii(prefix[i])) return false;
     }
     return true;
 }
@@ -76,7 +71,7 @@ std::string TrimRight(std::string text) {
 
 int HexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
-    c = Lower(c);
+    c = LowerAscii(c);
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     return -1;
 }
@@ -325,7 +320,10 @@ void RegClearKey(RegTree& tree, const std::string& path) {
 bool RegParseFile(const std::string& text, RegTree& tree) {
     std::vector<std::string> lines = SplitLines(text);
     if (TrimRight(lines[0]) != "REGEDIT4") return false;
-    std::string section;  // empty outside a usable section
+    // The key of the section being read; null outside a usable section. Its
+    // value lines add no key and remove none, so the pointer holds until the
+    // next section header.
+    RegKey* section = nullptr;
     // The values of the section being read by lower-cased name, so that a
     // key with many values is read in linear time.
     std::string indexed;
@@ -333,17 +331,17 @@ bool RegParseFile(const std::string& text, RegTree& tree) {
     auto findValue = [&](RegKey& key, const std::string& name) -> RegValue* {
         if (indexed != key.path || index.size() != key.values.size()) {
             index.clear();
-            for (size_t v = 0; v < key.values.size(); ++v) index.emplace(LowerText(key.values[v].name), v);
+            for (size_t v = 0; v < key.values.size(); ++v) index.emplace(LowerAscii(key.values[v].name), v);
             indexed = key.path;
         }
-        auto found = index.find(LowerText(name));
+        auto found = index.find(LowerAscii(name));
         return found == index.end() ? nullptr : &key.values[found->second];
     };
     for (size_t i = 1; i < lines.size(); ++i) {
         std::string line = TrimRight(TrimLeft(lines[i]));
         if (line.empty() || line[0] == ';') continue;
         if (line[0] == '[') {
-            section.clear();
+            section = nullptr;
             size_t close = line.rfind(']');
             bool remove = line.size() > 1 && line[1] == '-';
             std::string path;
@@ -353,11 +351,11 @@ bool RegParseFile(const std::string& text, RegTree& tree) {
             if (remove) {
                 RegDeleteKey(tree, path);
             } else {
-                section = RegMakeKey(tree, path).path;
+                section = &RegMakeKey(tree, path);
             }
             continue;
         }
-        if (section.empty() || (line[0] != '@' && line[0] != '"')) continue;
+        if (section == nullptr || (line[0] != '@' && line[0] != '"')) continue;
         std::string name;
         size_t pos = 1;
         if (line[0] == '"' && !ReadQuoted(line, 0, name, pos)) continue;
@@ -376,7 +374,7 @@ bool RegParseFile(const std::string& text, RegTree& tree) {
         RegValue value;
         bool remove = false;
         if (!ParseData(data, value, remove)) continue;
-        RegKey& key = RegMakeKey(tree, section);
+        RegKey& key = *section;
         RegValue* existing = findValue(key, name);
         if (remove) {
             if (existing) key.values.erase(key.values.begin() + (existing - key.values.data()));
@@ -387,7 +385,7 @@ bool RegParseFile(const std::string& text, RegTree& tree) {
         } else {
             value.name = name;
             key.values.push_back(value);
-            index.emplace(LowerText(name), key.values.size() - 1);
+            index.emplace(LowerAscii(name), key.values.size() - 1);
         }
     }
     return true;

@@ -9,7 +9,6 @@
 #include <io.h>
 #include <share.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -18,13 +17,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
+#include "Files.h"
 
-std::string HostPath(const char* path) {
-    std::string host = path;
-    std::replace(host.begin(), host.end(), '\\', '/');
-    return host;
-}
+namespace {
 
 // The open flags of a stream mode, and the mode glibc is given (without
 // "t" and "b", which it does not need).
@@ -55,7 +50,7 @@ FILE* _fsopen(const char* path, const char* mode, int shareFlag) {
     // Only "w" empties the file, which has to wait for the lock; the other
     // modes open as the stream at once, a system call fewer than fdopen.
     const bool emptying = mode[0] == 'w';
-    const std::string host = HostPath(path);
+    const std::string host = ToHostPath(path);
     FILE* stream = emptying ? nullptr : fopen(host.c_str(), (streamMode + "e").c_str());
     const int descriptor = emptying ? open(host.c_str(), flags | O_CLOEXEC, 0666) : stream ? fileno(stream) : -1;
     auto refuse = [&](int error) -> FILE* {
@@ -85,9 +80,9 @@ FILE* _fsopen(const char* path, const char* mode, int shareFlag) {
     return stream ? stream : refuse(errno);
 }
 
-int _access(const char* path, int mode) { return access(HostPath(path).c_str(), mode == 0 ? F_OK : mode); }
+int _access(const char* path, int mode) { return access(ToHostPath(path).c_str(), mode == 0 ? F_OK : mode); }
 
-int _unlink(const char* path) { return unlink(HostPath(path).c_str()); }
+int _unlink(const char* path) { return unlink(ToHostPath(path).c_str()); }
 
 int _commit(int descriptor) { return fsync(descriptor); }
 

@@ -52,6 +52,21 @@ TEST(ProfileFile, ReadsSeeEveryChangeOfTheFile) {
     EXPECT_EQ(ProfileText(file, "S", "K"), "(missing)");
 }
 
+// A Windows folder longer than Windows allows still holds the files named
+// without a folder: writing such a name creates it there, reading finds it.
+TEST(ProfileFile, ABareNameLivesInAWindowsFolderOfAnyLength) {
+    Sandbox sandbox;
+    std::string windows = sandbox.Root();
+    while (windows.size() <= MAX_PATH) windows += "/" + std::string(60, 'w');
+    std::filesystem::create_directories(windows);
+    setenv("COMPAT_WINDIR", windows.c_str(), 1);
+    EXPECT_TRUE(WritePrivateProfileStringA("S", "K", "long", "GenLongFolder.ini"));
+    EXPECT_EQ(ReadFileText(windows + "/GenLongFolder.ini"), "[S]\r\nK=long\r\n");
+    EXPECT_EQ(ProfileText("GenLongFolder.ini", "S", "K"), "long");
+    unsetenv("COMPAT_WINDIR");
+    std::filesystem::remove("GenLongFolder.ini");  // where a wrong resolution would put it
+}
+
 // Two processes write 500 keys each at the same time to one INI file, and
 // two others as many values to the registry file; no write is lost.
 TEST(ProfileFile, ConcurrentWritersLoseNothing) {
