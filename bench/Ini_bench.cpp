@@ -75,8 +75,9 @@ void Std_ProfileLookup(benchmark::State& state) {
         std::ifstream in(file, std::ios::binary);
         std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         IniFile ini = ParseIni(content);
-        const std::string* value = IniFind(ini, "Section7", "Key13");
-        snprintf(text, sizeof text, "%s", value ? value->c_str() : "");
+        std::string_view value;
+        IniFind(ini, "Section7", "Key13", value);
+        snprintf(text, sizeof text, "%.*s", static_cast<int>(value.size()), value.data());
         benchmark::DoNotOptimize(text);
     }
 }

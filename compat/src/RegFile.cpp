@@ -42,20 +42,6 @@ bool IsRoot(const std::string& path) { return path.find('\\') == std::string::np
 
 std::string ParentOf(const std::string& path) { return path.substr(0, path.rfind('\\')); }
 
-std::vector<std::string> SplitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start <= text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(line);
-        start = end + 1;
-    }
-    return lines;
-}
-
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 std::string TrimLeft(const std::string& text) {
@@ -241,6 +227,23 @@ void AppendValue(std::string& out, const RegValue& value) {
     out += line + "\r\n";
 }
 
+// Indexes keys[at], added after every key indexed so far: an existing
+// entry names an earlier section and stays, and so do those of the paths
+// above it.
+void IndexKey(RegTree& tree, size_t at) {
+    std::string lower = LowerAscii(tree.keys[at].path);
+    tree.sections.emplace(lower, at);
+    for (size_t end = lower.size(); lower.find('\\') < end; end = lower.rfind('\\', end - 1)) {
+        if (!tree.existing.emplace(lower.substr(0, end), at).second) break;
+    }
+}
+
+void Reindex(RegTree& tree) {
+    tree.sections.clear();
+    tree.existing.clear();
+    for (size_t at = 0; at < tree.keys.size(); ++at) IndexKey(tree, at);
+}
+
 }  // namespace
 
 const char* RegRootName(HKEY root) {
@@ -253,43 +256,44 @@ const char* RegRootName(HKEY root) {
 bool RegSameName(const std::string& a, const std::string& b) { return SamePrefix(a, a.size(), b); }
 
 bool RegKeyExists(const RegTree& tree, const std::string& path) {
-    return IsRoot(path) || std::any_of(tree.keys.begin(), tree.keys.end(),
-                                       [&](const RegKey& key) { return IsWithin(key.path, path); });
+    return IsRoot(path) || tree.existing.count(LowerAscii(path)) > 0;
 }
 
+// The longest part of path that exists is spelled as its first section
+// spells it; the rest as given.
 std::string RegSpelled(const RegTree& tree, const std::string& path) {
-    size_t end = path.find('\\');
-    std::string spelled = path.substr(0, end);
-    while (end != std::string::npos) {
-        size_t next = path.find('\\', end + 1);
-        spelled += path.substr(end, next - end);
-        for (const RegKey& key : tree.keys) {
-            if (IsWithin(key.path, spelled)) {
-                spelled = key.path.substr(0, spelled.size());
-                break;
-            }
-        }
-        end = next;
+    std::string lower = LowerAscii(path);
+    for (size_t end = lower.size(); lower.find('\\') < end; end = lower.rfind('\\', end - 1)) {
+        auto found = tree.existing.find(lower.substr(0, end));
+        if (found != tree.existing.end()) return tree.keys[found->second].path.substr(0, end) + path.substr(end);
     }
-    return spelled;
+    return path;
+}
+
+const RegKey* RegFindKey(const RegTree& tree, const std::string& path) {
+    auto found = tree.sections.find(LowerAscii(path));
+    return found == tree.sections.end() ? nullptr : &tree.keys[found->second];
 }
 
 RegKey* RegFindKey(RegTree& tree, const std::string& path) {
-    auto found = std::find_if(tree.keys.begin(), tree.keys.end(),
-                              [&](const RegKey& key) { return RegSameName(key.path, path); });
-    return found == tree.keys.end() ? nullptr : &*found;
+    return const_cast<RegKey*>(RegFindKey(static_cast<const RegTree&>(tree), path));
 }
 
 RegKey& RegMakeKey(RegTree& tree, const std::string& path) {
     if (RegKey* key = RegFindKey(tree, path)) return *key;
     tree.keys.push_back(RegKey{RegSpelled(tree, path), {}});
+    IndexKey(tree, tree.keys.size() - 1);
     return tree.keys.back();
 }
 
-RegValue* RegFindValue(RegKey& key, const std::string& name) {
+const RegValue* RegFindValue(const RegKey& key, const std::string& name) {
     auto found = std::find_if(key.values.begin(), key.values.end(),
                               [&](const RegValue& value) { return RegSameName(value.name, name); });
     return found == key.values.end() ? nullptr : &*found;
+}
+
+RegValue* RegFindValue(RegKey& key, const std::string& name) {
+    return const_cast<RegValue*>(RegFindValue(static_cast<const RegKey&>(key), name));
 }
 
 void RegDeleteKey(RegTree& tree, const std::string& path) {
@@ -298,6 +302,7 @@ void RegDeleteKey(RegTree& tree, const std::string& path) {
     tree.keys.erase(std::remove_if(tree.keys.begin(), tree.keys.end(),
                                    [&](const RegKey& key) { return IsWithin(key.path, path); }),
                     tree.keys.end());
+    Reindex(tree);
     // The parent may have existed only because of the deleted key's section.
     if (!RegKeyExists(tree, parent)) RegMakeKey(tree, parent);
 }
@@ -310,6 +315,7 @@ void RegClearKey(RegTree& tree, const std::string& path) {
                                        return IsWithin(key.path, path) && key.path.size() > path.size();
                                    }),
                     tree.keys.end());
+    Reindex(tree);
     if (RegKey* key = RegFindKey(tree, spelled)) {
         key->values.clear();
     } else if (!IsRoot(path)) {
@@ -318,8 +324,20 @@ void RegClearKey(RegTree& tree, const std::string& path) {
 }
 
 bool RegParseFile(const std::string& text, RegTree& tree) {
-    std::vector<std::string> lines = SplitLines(text);
-    if (TrimRight(lines[0]) != "REGEDIT4") return false;
+    // One line at a time, its line end (LF or CR LF) dropped; the text holds
+    // one line more than it holds line ends.
+    size_t next = 0;
+    auto readLine = [&](std::string& line) {
+        if (next > text.size()) return false;
+        size_t end = std::min(text.find('\n', next), text.size());
+        line.assign(text, next, end - next);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        next = end + 1;
+        return true;
+    };
+    std::string raw;
+    readLine(raw);
+    if (TrimRight(raw) != "REGEDIT4") return false;
     // The key of the section being read; null outside a usable section. Its
     // value lines add no key and remove none, so the pointer holds until the
     // next section header.
@@ -337,8 +355,8 @@ bool RegParseFile(const std::string& text, RegTree& tree) {
         auto found = index.find(LowerAscii(name));
         return found == index.end() ? nullptr : &key.values[found->second];
     };
-    for (size_t i = 1; i < lines.size(); ++i) {
-        std::string line = TrimRight(TrimLeft(lines[i]));
+    while (readLine(raw)) {
+        std::string line = TrimRight(TrimLeft(raw));
         if (line.empty() || line[0] == ';') continue;
         if (line[0] == '[') {
             section = nullptr;
@@ -364,11 +382,11 @@ bool RegParseFile(const std::string& text, RegTree& tree) {
         std::string data = TrimLeft(line.substr(pos + 1));
         if (data.compare(0, 3, "hex") == 0) {
             // Continuation lines, which may be interleaved with comments.
-            while (!data.empty() && data.back() == '\\' && i + 1 < lines.size()) {
+            while (!data.empty() && data.back() == '\\' && readLine(raw)) {
                 data.pop_back();
-                std::string next = TrimRight(TrimLeft(lines[++i]));
-                if (!next.empty() && next[0] == ';') next = "\\";  // skipped, still continuing
-                data += next;
+                std::string part = TrimRight(TrimLeft(raw));
+                if (!part.empty() && part[0] == ';') part = "\\";  // skipped, still continuing
+                data += part;
             }
         }
         RegValue value;
