@@ -232,15 +232,21 @@ void AppendValue(std::string& out, const RegValue& value) {
 // above it.
 void IndexKey(RegTree& tree, size_t at) {
     std::string lower = LowerAscii(tree.keys[at].path);
-    tree.sections.emplace(lower, at);
-    for (size_t end = lower.size(); lower.find('\\') < end; end = lower.rfind('\\', end - 1)) {
-        if (!tree.existing.emplace(lower.substr(0, end), at).second) break;
+    auto own = tree.index.emplace(lower, RegIndexed{at, at});
+    if (!own.second) {
+        own.first->second.section = at;  // it existed through a subkey
+        return;
+    }
+    std::string parent;
+    for (size_t end = lower.rfind('\\'); lower.find('\\') < end; end = lower.rfind('\\', end - 1)) {
+        parent.assign(lower, 0, end);
+        if (tree.index.count(parent) > 0) break;
+        tree.index.emplace(parent, RegIndexed{std::string::npos, at});
     }
 }
 
 void Reindex(RegTree& tree) {
-    tree.sections.clear();
-    tree.existing.clear();
+    tree.index.clear();
     for (size_t at = 0; at < tree.keys.size(); ++at) IndexKey(tree, at);
 }
 
@@ -256,23 +262,25 @@ const char* RegRootName(HKEY root) {
 bool RegSameName(const std::string& a, const std::string& b) { return SamePrefix(a, a.size(), b); }
 
 bool RegKeyExists(const RegTree& tree, const std::string& path) {
-    return IsRoot(path) || tree.existing.count(LowerAscii(path)) > 0;
+    return IsRoot(path) || tree.index.count(LowerAscii(path)) > 0;
 }
 
 // The longest part of path that exists is spelled as its first section
 // spells it; the rest as given.
 std::string RegSpelled(const RegTree& tree, const std::string& path) {
-    std::string lower = LowerAscii(path);
+    std::string lower = LowerAscii(path), part;
     for (size_t end = lower.size(); lower.find('\\') < end; end = lower.rfind('\\', end - 1)) {
-        auto found = tree.existing.find(lower.substr(0, end));
-        if (found != tree.existing.end()) return tree.keys[found->second].path.substr(0, end) + path.substr(end);
+        part.assign(lower, 0, end);
+        auto found = tree.index.find(part);
+        if (found != tree.index.end()) return tree.keys[found->second.first].path.substr(0, end) + path.substr(end);
     }
     return path;
 }
 
 const RegKey* RegFindKey(const RegTree& tree, const std::string& path) {
-    auto found = tree.sections.find(LowerAscii(path));
-    return found == tree.sections.end() ? nullptr : &tree.keys[found->second];
+    auto found = tree.index.find(LowerAscii(path));
+    if (found == tree.index.end() || found->second.section == std::string::npos) return nullptr;
+    return &tree.keys[found->second.section];
 }
 
 RegKey* RegFindKey(RegTree& tree, const std::string& path) {

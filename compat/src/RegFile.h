@@ -24,13 +24,16 @@ struct RegKey {
     std::vector<RegValue> values;
 };
 
+// What the index knows of a key that exists: places in keys.
+struct RegIndexed {
+    size_t section;  // its own section; npos when it has none
+    size_t first;    // the first section at or below it
+};
+
 // keys change through the functions below alone, which keep the index.
 struct RegTree {
-    std::vector<RegKey> keys;  // in file order
-    // By lower-cased path: each section's place in keys, and for every key
-    // that exists (roots aside) the place of the first section at or below it.
-    std::unordered_map<std::string, size_t> sections;
-    std::unordered_map<std::string, size_t> existing;
+    std::vector<RegKey> keys;                          // in file order
+    std::unordered_map<std::string, RegIndexed> index;  // by lower-cased path
 };
 
 // The root's name in the file ("HKEY_CURRENT_USER"); null for other handles.
