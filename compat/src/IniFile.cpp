@@ -2,6 +2,8 @@
 
 #include "Files.h"
 
+#include <algorithm>
+
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
@@ -232,11 +234,14 @@ bool IniFind(const IniFile& file, const std::string& section, const std::string&
 }
 
 std::vector<IniEntry> IniEntries(const IniFile& file) {
+    std::vector<uint32_t> offsets;
+    for (uint32_t entry : file.keySlots)
+        if (entry != 0) offsets.push_back(entry - 1);
+    std::sort(offsets.begin(), offsets.end());
     std::vector<IniEntry> entries;
-    for (uint32_t entry : file.keySlots) {
-        if (entry == 0) continue;
-        Line line = ClassifyAt(file.text, entry - 1);
-        entries.push_back(IniEntry{SectionName(file, file.sections[SectionOf(file, entry - 1)]),
+    for (uint32_t offset : offsets) {
+        Line line = ClassifyAt(file.text, offset);
+        entries.push_back(IniEntry{SectionName(file, file.sections[SectionOf(file, offset)]),
                                    file.text.substr(line.name, line.nameEnd - line.name),
                                    file.text.substr(line.value, line.valueEnd - line.value)});
     }

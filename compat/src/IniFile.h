@@ -41,7 +41,7 @@ inline const std::string& IniText(const IniFile& file) { return file.text; }
 // either is missing.
 bool IniFind(const IniFile& file, const std::string& section, const std::string& key, std::string_view& value);
 
-// Every key that reads, as (section, key, value), sections in file order.
+// Every key that reads, as (section, key, value), in file order.
 struct IniEntry {
     std::string section, key, value;
 };
