@@ -346,6 +346,12 @@ bool RegParseFile(const std::string& text, RegTree& tree) {
     std::string raw;
     readLine(raw);
     if (TrimRight(raw) != "REGEDIT4") return false;
+    // Room for as many keys as there are section headers, so that neither
+    // the keys nor the index move while they are read.
+    size_t headers = 0;
+    for (size_t at = text.find("\n["); at != std::string::npos; at = text.find("\n[", at + 2)) ++headers;
+    tree.keys.reserve(tree.keys.size() + headers);
+    tree.index.reserve(tree.index.size() + headers);
     // The key of the section being read; null outside a usable section. Its
     // value lines add no key and remove none, so the pointer holds until the
     // next section header.
