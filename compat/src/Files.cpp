@@ -50,7 +50,14 @@ bool ReadWholeFile(const std::string& path, std::string& text, int& error, struc
         return false;
     }
     struct stat state;
-    error = fstat(fd, &state) != 0 ? errno : S_ISDIR(state.st_mode) ? EISDIR : !S_ISREG(state.st_mode) ? ENODEV : 0;
+    if (fstat(fd, &state) != 0) {
+        error = errno;
+    } else if (S_ISDIR(state.st_mode)) {
+        error = EISDIR;
+    } else {
+        // A device or a FIFO may never end.
+        error = S_ISREG(state.st_mode) ? 0 : ENODEV;
+    }
     if (error == 0) {
         if (info != nullptr) *info = state;
         // Read to its end, which a file that grows meanwhile may move.

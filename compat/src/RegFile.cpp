@@ -356,11 +356,13 @@ bool RegParseFile(const std::string& text, RegTree& tree) {
     // value lines add no key and remove none, so the pointer holds until the
     // next section header.
     RegKey* section = nullptr;
-    // The values of the section being read by lower-cased name, so that a
-    // key with many values is read in linear time.
+    // The values of the section being read by lower-cased name, once it has
+    // many, so that a key with many values is read in linear time.
+    const size_t kIndexedValues = 16;
     std::string indexed;
     std::unordered_map<std::string, size_t> index;
     auto findValue = [&](RegKey& key, const std::string& name) -> RegValue* {
+        if (key.values.size() < kIndexedValues) return RegFindValue(key, name);
         if (indexed != key.path || index.size() != key.values.size()) {
             index.clear();
             for (size_t v = 0; v < key.values.size(); ++v) index.emplace(LowerAscii(key.values[v].name), v);
@@ -370,7 +372,10 @@ bool RegParseFile(const std::string& text, RegTree& tree) {
         return found == index.end() ? nullptr : &key.values[found->second];
     };
     while (readLine(raw)) {
-        std::string line = TrimRight(TrimLeft(raw));
+        // Trimmed in place; raw is read into again only once line is done with.
+        std::string& line = raw;
+        line.erase(0, line.find_first_not_of(" \t"));
+        while (!line.empty() && IsBlank(line.back())) line.pop_back();
         if (line.empty() || line[0] == ';') continue;
         if (line[0] == '[') {
             section = nullptr;
@@ -407,6 +412,7 @@ bool RegParseFile(const std::string& text, RegTree& tree) {
         bool remove = false;
         if (!ParseData(data, value, remove)) continue;
         RegKey& key = *section;
+        bool mapped = key.values.size() >= kIndexedValues;
         RegValue* existing = findValue(key, name);
         if (remove) {
             if (existing) key.values.erase(key.values.begin() + (existing - key.values.data()));
@@ -416,8 +422,8 @@ bool RegParseFile(const std::string& text, RegTree& tree) {
             existing->data = value.data;
         } else {
             value.name = name;
-            key.values.push_back(value);
-            index.emplace(LowerAscii(name), key.values.size() - 1);
+            key.values.push_back(std::move(value));
+            if (mapped) index.emplace(LowerAscii(name), key.values.size() - 1);
         }
     }
     return true;
