@@ -43,23 +43,39 @@ std::string FolderOf(const std::string& path) {
 
 bool ReadWholeFile(const std::string& path, std::string& text, int& error, struct stat* info) {
     text.clear();
-    FILE* stream = fopen(path.c_str(), "rb");
-    if (stream == nullptr) {
+    // Non-blocking, so that opening a FIFO without a writer returns at once.
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
         error = errno;
         return false;
     }
-    if (info != nullptr && fstat(fileno(stream), info) != 0) {
+    struct stat state;
+    if (fstat(fd, &state) != 0) {
         error = errno;
-        fclose(stream);
-        return false;
+    } else if (S_ISDIR(state.st_mode)) {
+        error = EISDIR;
+    } else {
+        // A device or a FIFO may never end.
+        error = S_ISREG(state.st_mode) ? 0 : ENODEV;
     }
-    char buffer[8192];
-    size_t count;
-    while ((count = fread(buffer, 1, sizeof buffer, stream)) > 0) text.append(buffer, count);
-    bool failed = ferror(stream) != 0;
-    fclose(stream);
-    error = failed ? EIO : 0;
-    return !failed;
+    if (error == 0) {
+        if (info != nullptr) *info = state;
+        // Read to its end, which a file that grows meanwhile may move.
+        text.reserve(static_cast<size_t>(state.st_size));
+        char buffer[65536];
+        ssize_t count;
+        while ((count = read(fd, buffer, sizeof buffer)) != 0) {
+            if (count < 0 && errno == EINTR) continue;
+            if (count < 0) {
+                error = errno;
+                break;
+            }
+            text.append(buffer, static_cast<size_t>(count));
+        }
+    }
+    close(fd);
+    if (error != 0) text.clear();
+    return error == 0;
 }
 
 int ReplaceFileAtomically(const std::string& path, const std::string& text) {

@@ -30,9 +30,12 @@ inline std::string LowerAscii(std::string text) {
     return text;
 }
 
-// The whole file into text. False when it cannot be read; error then holds
-// errno (ENOENT for a missing file). info, when given, receives the state of
-// the very file read (fstat of the open file).
+// The whole file into text, which costs its size. False when it cannot be
+// read; error then holds errno (ENOENT for a missing file, EISDIR for a
+// folder, ENODEV for anything else that is not a regular file, such as a
+// device or a FIFO, which might never end and is not read at all). info,
+// when given, receives the state of the very file read (fstat of the open
+// file).
 bool ReadWholeFile(const std::string& path, std::string& text, int& error, struct stat* info = nullptr);
 
 // Writes text to a temporary file in path's folder and renames it over path,

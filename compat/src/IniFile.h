@@ -1,44 +1,51 @@
-// The text of a profile (INI) file as the profile functions see it: every
-// line kept byte for byte with its own line end, plus an index of the
-// sections and keys it defines. Changes rewrite only the lines they touch.
+// The text of a profile (INI) file as the profile functions see it: the text
+// itself, kept byte for byte, plus an index of the sections and keys it
+// defines. Changes rewrite only the lines they touch. The index holds a few
+// numbers per section and key and nothing per other line, so a parsed file
+// costs little more than its text.
 //
-// Reading rules, as Windows and Wine read: a line is a section header when
-// its first non-blank character is '[' (name up to ']'), a comment when it is
-// ';', and a key when it holds '=' (split at the first one); other lines are
-// kept and mean nothing. Blanks and tabs around names and values are dropped,
-// then one matching pair of outer quotes (" or ') around a value. Names
-// match without regard to ASCII case; of duplicate sections only the first
-// is searched, of duplicate keys the first wins. Keys before the first
-// section belong to the section with the empty name.
+// Reading rules, as Windows and Wine read: a line ends at CR LF, CR or LF; it
+// is a section header when its first non-blank character is '[' (name up to
+// ']'), a comment when it is ';', and a key when it holds '=' (split at the
+// first one); other lines are kept and mean nothing. Blanks and tabs around
+// names and values are dropped, then one matching pair of outer quotes (" or
+// ') around a value. Names match without regard to ASCII case; of duplicate
+// sections only the first is searched, of duplicate keys the first wins.
+// Keys before the first section belong to the section with the empty name.
+// A text of 4 GiB or more is kept but reads as holding nothing.
 #pragma once
 
+#include <cstdint>
 #include <string>
-#include <unordered_map>
+#include <string_view>
 #include <vector>
 
-struct IniLine {
-    std::string raw;  // the line as in the file, line end included
-    enum Kind { Other, Section, Key } kind = Other;
-    std::string name;   // section or key name, trimmed
-    std::string value;  // a key's value, trimmed and unquoted
-};
-
 struct IniSection {
-    size_t header;  // index of the header line; lines.size() for the nameless one
-    size_t end;     // index after the section's last line
-    std::unordered_map<std::string, size_t> keys;  // lower-cased name -> first line
+    uint32_t start;  // offset of the header line; 0 for the nameless section
+    uint32_t end;    // offset after the section's last line
+    bool named;      // false for the keys before the first header
 };
 
 struct IniFile {
-    std::vector<IniLine> lines;
-    std::unordered_map<std::string, IniSection> sections;  // lower-cased name -> first
+    std::string text;
+    std::vector<IniSection> sections;    // the first of each name, in file order
+    std::vector<uint32_t> sectionSlots;  // hash table of sections: index + 1, 0 free
+    std::vector<uint32_t> keySlots;      // of the keys that read: line offset + 1, 0 free
+    size_t keyCount = 0;
 };
 
-IniFile ParseIni(const std::string& text);
-std::string IniText(const IniFile& file);
+IniFile ParseIni(std::string text);
+inline const std::string& IniText(const IniFile& file) { return file.text; }
 
-// The value of key in section; null when either is missing.
-const std::string* IniFind(const IniFile& file, const std::string& section, const std::string& key);
+// The value of key in section (a view into the file's text); false when
+// either is missing.
+bool IniFind(const IniFile& file, const std::string& section, const std::string& key, std::string_view& value);
+
+// Every key that reads, as (section, key, value), in file order.
+struct IniEntry {
+    std::string section, key, value;
+};
+std::vector<IniEntry> IniEntries(const IniFile& file);
 
 // WritePrivateProfileString's change: value null removes the key, key null
 // the section (header and all its lines); otherwise the key's line is

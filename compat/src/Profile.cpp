@@ -1,7 +1,8 @@
 // The profile functions over IniFile. Reads are served from parsed copies of
-// recently used files, each checked against the file's identity, size and
-// modification time on every call, so a change by any writer is seen at once
-// while repeated reads of an unchanged file neither read nor parse it again.
+// recently used files (FileCache.h), so a change by any writer is seen at
+// once while repeated reads of an unchanged file neither read nor parse it
+// again. A file that is not a regular file is never read: its keys are
+// absent, and writing it fails.
 // A write holds the folder lock of Files.h from reading the file to renaming
 // its new text into place.
 //
@@ -14,66 +15,28 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <list>
 #include <mutex>
 #include <string>
 
+#include "FileCache.h"
 #include "Files.h"
 #include "IniFile.h"
 
 namespace {
 
-const size_t kCachedFiles = 8;
-
-struct CachedFile {
-    std::string path;
-    dev_t device;
-    ino_t inode;
-    off_t size;
-    struct timespec modified;
-    IniFile ini;
-};
-
 std::mutex profileMutex;
 
-// Most recently used first. Never destroyed: a profile call from another
-// static destructor still finds it.
-std::list<CachedFile>& Cache() {
-    static std::list<CachedFile>* cache = new std::list<CachedFile>;
+// Never destroyed: a profile call from another static destructor still
+// finds it. Used with profileMutex held.
+FileCache<IniFile>& Cache() {
+    static FileCache<IniFile>* cache = new FileCache<IniFile>(8);
     return *cache;
-}
-
-bool Same(const CachedFile& cached, const struct stat& info) {
-    return cached.device == info.st_dev && cached.inode == info.st_ino && cached.size == info.st_size &&
-           cached.modified.tv_sec == info.st_mtim.tv_sec && cached.modified.tv_nsec == info.st_mtim.tv_nsec;
-}
-
-void Remember(const std::string& path, const struct stat& info, IniFile ini) {
-    std::list<CachedFile>& cache = Cache();
-    cache.remove_if([&](const CachedFile& c) { return c.path == path; });
-    cache.push_front(CachedFile{path, info.st_dev, info.st_ino, info.st_size, info.st_mtim, std::move(ini)});
-    if (cache.size() > kCachedFiles) cache.pop_back();
 }
 
 // The parsed file, or null when it cannot be read (error: its errno).
 // Called with profileMutex held.
 const IniFile* Load(const std::string& path, int& error) {
-    struct stat info;
-    if (stat(path.c_str(), &info) != 0) {
-        error = errno;
-        return nullptr;
-    }
-    std::list<CachedFile>& cache = Cache();
-    for (auto c = cache.begin(); c != cache.end(); ++c) {
-        if (c->path != path) continue;
-        if (!Same(*c, info)) break;
-        cache.splice(cache.begin(), cache, c);
-        return &cache.front().ini;
-    }
-    std::string text;
-    if (!ReadWholeFile(path, text, error, &info)) return nullptr;
-    Remember(path, info, ParseIni(text));
-    return &cache.front().ini;
+    return Cache().Load(path, [](std::string text) { return ParseIni(std::move(text)); }, error);
 }
 
 // A name without a folder lives in the Windows folder; others are relative
@@ -132,9 +95,11 @@ DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultText, L
     std::lock_guard<std::mutex> lock(profileMutex);
     int error;
     const IniFile* ini = Load(FilePath(fileName), error);
-    const std::string* value = ini != nullptr ? IniFind(*ini, ArgumentName(section), ArgumentName(key)) : nullptr;
-    if (value == nullptr) return CopyCut(defaultText, defaultLength, buffer, size);
-    return CopyCut(value->data(), value->size(), buffer, size);
+    std::string_view value;
+    if (ini == nullptr || !IniFind(*ini, ArgumentName(section), ArgumentName(key), value)) {
+        return CopyCut(defaultText, defaultLength, buffer, size);
+    }
+    return CopyCut(value.data(), value.size(), buffer, size);
 }
 
 BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR fileName) {
@@ -163,7 +128,7 @@ BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR
         return FALSE;
     }
     struct stat info;
-    if (stat(path.c_str(), &info) == 0) Remember(path, info, std::move(ini));
+    if (stat(path.c_str(), &info) == 0) Cache().Remember(path, info, std::move(ini));
     return TRUE;
 }
 

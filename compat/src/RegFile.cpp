@@ -42,20 +42,6 @@ bool IsRoot(const std::string& path) { return path.find('\\') == std::string::np
 
 std::string ParentOf(const std::string& path) { return path.substr(0, path.rfind('\\')); }
 
-std::vector<std::string> SplitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start <= text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(line);
-        start = end + 1;
-    }
-    return lines;
-}
-
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 std::string TrimLeft(const std::string& text) {
@@ -241,6 +227,29 @@ void AppendValue(std::string& out, const RegValue& value) {
     out += line + "\r\n";
 }
 
+// Indexes keys[at], added after every key indexed so far: an existing
+// entry names an earlier section and stays, and so do those of the paths
+// above it.
+void IndexKey(RegTree& tree, size_t at) {
+    std::string lower = LowerAscii(tree.keys[at].path);
+    auto own = tree.index.emplace(lower, RegIndexed{at, at});
+    if (!own.second) {
+        own.first->second.section = at;  // it existed through a subkey
+        return;
+    }
+    std::string parent;
+    for (size_t end = lower.rfind('\\'); lower.find('\\') < end; end = lower.rfind('\\', end - 1)) {
+        parent.assign(lower, 0, end);
+        if (tree.index.count(parent) > 0) break;
+        tree.index.emplace(parent, RegIndexed{std::string::npos, at});
+    }
+}
+
+void Reindex(RegTree& tree) {
+    tree.index.clear();
+    for (size_t at = 0; at < tree.keys.size(); ++at) IndexKey(tree, at);
+}
+
 }  // namespace
 
 const char* RegRootName(HKEY root) {
@@ -253,43 +262,46 @@ const char* RegRootName(HKEY root) {
 bool RegSameName(const std::string& a, const std::string& b) { return SamePrefix(a, a.size(), b); }
 
 bool RegKeyExists(const RegTree& tree, const std::string& path) {
-    return IsRoot(path) || std::any_of(tree.keys.begin(), tree.keys.end(),
-                                       [&](const RegKey& key) { return IsWithin(key.path, path); });
+    return IsRoot(path) || tree.index.count(LowerAscii(path)) > 0;
 }
 
+// The longest part of path that exists is spelled as its first section
+// spells it; the rest as given.
 std::string RegSpelled(const RegTree& tree, const std::string& path) {
-    size_t end = path.find('\\');
-    std::string spelled = path.substr(0, end);
-    while (end != std::string::npos) {
-        size_t next = path.find('\\', end + 1);
-        spelled += path.substr(end, next - end);
-        for (const RegKey& key : tree.keys) {
-            if (IsWithin(key.path, spelled)) {
-                spelled = key.path.substr(0, spelled.size());
-                break;
-            }
-        }
-        end = next;
+    std::string lower = LowerAscii(path), part;
+    for (size_t end = lower.size(); lower.find('\\') < end; end = lower.rfind('\\', end - 1)) {
+        part.assign(lower, 0, end);
+        auto found = tree.index.find(part);
+        if (found != tree.index.end()) return tree.keys[found->second.first].path.substr(0, end) + path.substr(end);
     }
-    return spelled;
+    return path;
+}
+
+const RegKey* RegFindKey(const RegTree& tree, const std::string& path) {
+    auto found = tree.index.find(LowerAscii(path));
+    if (found == tree.index.end() || found->second.section == std::string::npos) return nullptr;
+    return &tree.keys[found->second.section];
 }
 
 RegKey* RegFindKey(RegTree& tree, const std::string& path) {
-    auto found = std::find_if(tree.keys.begin(), tree.keys.end(),
-                              [&](const RegKey& key) { return RegSameName(key.path, path); });
-    return found == tree.keys.end() ? nullptr : &*found;
+    return const_cast<RegKey*>(RegFindKey(static_cast<const RegTree&>(tree), path));
 }
 
 RegKey& RegMakeKey(RegTree& tree, const std::string& path) {
     if (RegKey* key = RegFindKey(tree, path)) return *key;
     tree.keys.push_back(RegKey{RegSpelled(tree, path), {}});
+    IndexKey(tree, tree.keys.size() - 1);
     return tree.keys.back();
 }
 
-RegValue* RegFindValue(RegKey& key, const std::string& name) {
+const RegValue* RegFindValue(const RegKey& key, const std::string& name) {
     auto found = std::find_if(key.values.begin(), key.values.end(),
                               [&](const RegValue& value) { return RegSameName(value.name, name); });
     return found == key.values.end() ? nullptr : &*found;
+}
+
+RegValue* RegFindValue(RegKey& key, const std::string& name) {
+    return const_cast<RegValue*>(RegFindValue(static_cast<const RegKey&>(key), name));
 }
 
 void RegDeleteKey(RegTree& tree, const std::string& path) {
@@ -298,6 +310,7 @@ void RegDeleteKey(RegTree& tree, const std::string& path) {
     tree.keys.erase(std::remove_if(tree.keys.begin(), tree.keys.end(),
                                    [&](const RegKey& key) { return IsWithin(key.path, path); }),
                     tree.keys.end());
+    Reindex(tree);
     // The parent may have existed only because of the deleted key's section.
     if (!RegKeyExists(tree, parent)) RegMakeKey(tree, parent);
 }
@@ -310,6 +323,7 @@ void RegClearKey(RegTree& tree, const std::string& path) {
                                        return IsWithin(key.path, path) && key.path.size() > path.size();
                                    }),
                     tree.keys.end());
+    Reindex(tree);
     if (RegKey* key = RegFindKey(tree, spelled)) {
         key->values.clear();
     } else if (!IsRoot(path)) {
@@ -318,17 +332,37 @@ void RegClearKey(RegTree& tree, const std::string& path) {
 }
 
 bool RegParseFile(const std::string& text, RegTree& tree) {
-    std::vector<std::string> lines = SplitLines(text);
-    if (TrimRight(lines[0]) != "REGEDIT4") return false;
+    // One line at a time, its line end (LF or CR LF) dropped; the text holds
+    // one line more than it holds line ends.
+    size_t next = 0;
+    auto readLine = [&](std::string& line) {
+        if (next > text.size()) return false;
+        size_t end = std::min(text.find('\n', next), text.size());
+        line.assign(text, next, end - next);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        next = end + 1;
+        return true;
+    };
+    std::string raw;
+    readLine(raw);
+    if (TrimRight(raw) != "REGEDIT4") return false;
+    // Room for as many keys as there are section headers, so that neither
+    // the keys nor the index move while they are read.
+    size_t headers = 0;
+    for (size_t at = text.find("\n["); at != std::string::npos; at = text.find("\n[", at + 2)) ++headers;
+    tree.keys.reserve(tree.keys.size() + headers);
+    tree.index.reserve(tree.index.size() + headers);
     // The key of the section being read; null outside a usable section. Its
     // value lines add no key and remove none, so the pointer holds until the
     // next section header.
     RegKey* section = nullptr;
-    // The values of the section being read by lower-cased name, so that a
-    // key with many values is read in linear time.
+    // The values of the section being read by lower-cased name, once it has
+    // many, so that a key with many values is read in linear time.
+    const size_t kIndexedValues = 16;
     std::string indexed;
     std::unordered_map<std::string, size_t> index;
     auto findValue = [&](RegKey& key, const std::string& name) -> RegValue* {
+        if (key.values.size() < kIndexedValues) return RegFindValue(key, name);
         if (indexed != key.path || index.size() != key.values.size()) {
             index.clear();
             for (size_t v = 0; v < key.values.size(); ++v) index.emplace(LowerAscii(key.values[v].name), v);
@@ -337,8 +371,11 @@ bool RegParseFile(const std::string& text, RegTree& tree) {
         auto found = index.find(LowerAscii(name));
         return found == index.end() ? nullptr : &key.values[found->second];
     };
-    for (size_t i = 1; i < lines.size(); ++i) {
-        std::string line = TrimRight(TrimLeft(lines[i]));
+    while (readLine(raw)) {
+        // Trimmed in place; raw is read into again only once line is done with.
+        std::string& line = raw;
+        line.erase(0, line.find_first_not_of(" \t"));
+        while (!line.empty() && IsBlank(line.back())) line.pop_back();
         if (line.empty() || line[0] == ';') continue;
         if (line[0] == '[') {
             section = nullptr;
@@ -364,17 +401,18 @@ bool RegParseFile(const std::string& text, RegTree& tree) {
         std::string data = TrimLeft(line.substr(pos + 1));
         if (data.compare(0, 3, "hex") == 0) {
             // Continuation lines, which may be interleaved with comments.
-            while (!data.empty() && data.back() == '\\' && i + 1 < lines.size()) {
+            while (!data.empty() && data.back() == '\\' && readLine(raw)) {
                 data.pop_back();
-                std::string next = TrimRight(TrimLeft(lines[++i]));
-                if (!next.empty() && next[0] == ';') next = "\\";  // skipped, still continuing
-                data += next;
+                std::string part = TrimRight(TrimLeft(raw));
+                if (!part.empty() && part[0] == ';') part = "\\";  // skipped, still continuing
+                data += part;
             }
         }
         RegValue value;
         bool remove = false;
         if (!ParseData(data, value, remove)) continue;
         RegKey& key = *section;
+        bool mapped = key.values.size() >= kIndexedValues;
         RegValue* existing = findValue(key, name);
         if (remove) {
             if (existing) key.values.erase(key.values.begin() + (existing - key.values.data()));
@@ -384,8 +422,8 @@ bool RegParseFile(const std::string& text, RegTree& tree) {
             existing->data = value.data;
         } else {
             value.name = name;
-            key.values.push_back(value);
-            index.emplace(LowerAscii(name), key.values.size() - 1);
+            key.values.push_back(std::move(value));
+            if (mapped) index.emplace(LowerAscii(name), key.values.size() - 1);
         }
     }
     return true;

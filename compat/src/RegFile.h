@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 struct RegValue {
@@ -23,8 +24,16 @@ struct RegKey {
     std::vector<RegValue> values;
 };
 
+// What the index knows of a key that exists: places in keys.
+struct RegIndexed {
+    size_t section;  // its own section; npos when it has none
+    size_t first;    // the first section at or below it
+};
+
+// keys change through the functions below alone, which keep the index.
 struct RegTree {
-    std::vector<RegKey> keys;  // in file order
+    std::vector<RegKey> keys;                          // in file order
+    std::unordered_map<std::string, RegIndexed> index;  // by lower-cased path
 };
 
 // The root's name in the file ("HKEY_CURRENT_USER"); null for other handles.
@@ -40,11 +49,13 @@ std::string RegSpelled(const RegTree& tree, const std::string& path);
 
 // The section of path; null when the key has none (it may still exist).
 RegKey* RegFindKey(RegTree& tree, const std::string& path);
+const RegKey* RegFindKey(const RegTree& tree, const std::string& path);
 
 // The section of path, made (with the tree's spelling) when missing.
 RegKey& RegMakeKey(RegTree& tree, const std::string& path);
 
 RegValue* RegFindValue(RegKey& key, const std::string& name);
+const RegValue* RegFindValue(const RegKey& key, const std::string& name);
 
 // Removes path and everything below it; its parent keeps existing.
 void RegDeleteKey(RegTree& tree, const std::string& path);
@@ -52,7 +63,8 @@ void RegDeleteKey(RegTree& tree, const std::string& path);
 // Removes the values and subkeys of path, keeping the key itself.
 void RegClearKey(RegTree& tree, const std::string& path);
 
-// Applies the text of a .reg file to tree, as regedit imports it. False when
+// Applies the text of a .reg file to tree, as regedit imports it, in time
+// linear in the text (deleting a key costs a pass over the tree). False when
 // the text is not a REGEDIT4 file.
 bool RegParseFile(const std::string& text, RegTree& tree);
 

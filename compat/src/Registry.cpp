@@ -1,7 +1,8 @@
-// The registry: one .reg file named by COMPAT_REGISTRY. Nothing is cached, so
-// a child process sees at once what its parent wrote: each call reads the
-// file, and each change rewrites it through a temporary file in the same
-// folder that then replaces it, so a crash never leaves half a file. A change
+// The registry: one .reg file named by COMPAT_REGISTRY. Calls are answered
+// from a parsed copy checked against the file on every call (FileCache.h),
+// so a child process sees at once what its parent wrote, and each change
+// rewrites the file through a temporary file in the same folder that then
+// replaces it, so a crash never leaves half a file. A change
 // holds the folder lock of Files.h from its read to its rename, so two
 // processes changing the file at the same moment both keep their change.
 // The process is modelled as a 64-bit one, as the Wine runs of the tests are.
@@ -20,6 +21,7 @@
 #include <set>
 #include <string>
 
+#include "FileCache.h"
 #include "Files.h"
 #include "RegFile.h"
 
@@ -125,36 +127,67 @@ std::string RegistryFile() {
     return file != nullptr ? file : "";
 }
 
-// A missing variable or file is an empty registry, the roots alone.
-LONG Load(RegTree& tree) {
-    tree = RegTree{};
+// The registry as a file holds it; status kErrorBadDb for a file that is
+// not a REGEDIT4 one.
+struct RegistryCopy {
+    LONG status;
+    RegTree tree;
+};
+
+// Used with registryMutex held; never destroyed, as OpenKeys.
+FileCache<RegistryCopy>& Cache() {
+    static FileCache<RegistryCopy>* cache = new FileCache<RegistryCopy>(2);
+    return *cache;
+}
+
+const RegTree& EmptyTree() {
+    static const RegTree* empty = new RegTree;
+    return *empty;
+}
+
+// The registry as its file holds it now, in the cache until the next call.
+// A missing variable or file is an empty registry, the roots alone; so is a
+// file that is not a regular file, which a change refuses (it must not be
+// replaced by one). Called with the registry locked.
+LONG Load(const RegTree*& tree, bool change) {
+    tree = &EmptyTree();
     std::string file = RegistryFile();
     if (file.empty()) return ERROR_SUCCESS;
-    std::string text;
     int error;
-    if (!ReadWholeFile(file, text, error)) return error == ENOENT ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
-    // An empty file, as a test's fresh temporary file, is an empty registry too.
-    if (text.empty()) return ERROR_SUCCESS;
-    return RegParseFile(text, tree) ? ERROR_SUCCESS : kErrorBadDb;
+    auto parse = [](std::string text) {
+        RegistryCopy copy{ERROR_SUCCESS, {}};
+        // An empty file, as a test's fresh temporary file, is an empty registry too.
+        if (!text.empty() && !RegParseFile(text, copy.tree)) copy = RegistryCopy{kErrorBadDb, {}};
+        return copy;
+    };
+    const RegistryCopy* copy = Cache().Load(file, parse, error);
+    if (copy == nullptr) return error == ENOENT || (error == ENODEV && !change) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+    tree = &copy->tree;
+    return copy->status;
 }
 
 // For a value call on an open key: the key must grant right, and still
 // exist in the registry loaded into tree. Called with the registry locked.
-LONG LoadOpenKey(HKEY key, REGSAM right, Place& place, RegTree& tree) {
+LONG LoadOpenKey(HKEY key, REGSAM right, Place& place, const RegTree*& tree, bool change) {
     if (!Resolve(key, place)) return ERROR_INVALID_HANDLE;
     if ((place.access & right) == 0) return ERROR_ACCESS_DENIED;
-    LONG status = Load(tree);
+    LONG status = Load(tree, change);
     if (status != ERROR_SUCCESS) return status;
-    return RegKeyExists(tree, place.path) ? ERROR_SUCCESS : kErrorKeyDeleted;
+    return RegKeyExists(*tree, place.path) ? ERROR_SUCCESS : kErrorKeyDeleted;
 }
 
-LONG Save(const RegTree& tree) {
+// Writes tree as the registry file, and keeps it as the file's copy.
+LONG Save(RegTree tree) {
     std::string file = RegistryFile();
     // Without the variable there is no file to change. ERROR_ACCESS_DENIED,
     // rather than a made-up default path that tests would write into.
     if (file.empty()) return ERROR_ACCESS_DENIED;
     int error = ReplaceFileAtomically(file, RegFormatFile(tree));
-    if (error == 0) return ERROR_SUCCESS;
+    if (error == 0) {
+        struct stat info;
+        if (stat(file.c_str(), &info) == 0) Cache().Remember(file, info, RegistryCopy{ERROR_SUCCESS, std::move(tree)});
+        return ERROR_SUCCESS;
+    }
     return (error == ENOENT || error == ENOTDIR) ? ERROR_PATH_NOT_FOUND : ERROR_ACCESS_DENIED;
 }
 
@@ -169,11 +202,11 @@ LONG OpenKey(HKEY key, LPCSTR subKey, REGSAM access, PHKEY result) {
         *result = key;
         return ERROR_SUCCESS;
     }
-    RegTree tree;
-    if ((status = Load(tree)) != ERROR_SUCCESS) return status;
-    if (!RegKeyExists(tree, base.path)) return kErrorKeyDeleted;
-    if (!RegKeyExists(tree, path)) return ERROR_FILE_NOT_FOUND;
-    *result = NewHandle(base.root, RegSpelled(tree, path), access);
+    const RegTree* tree;
+    if ((status = Load(tree, false)) != ERROR_SUCCESS) return status;
+    if (!RegKeyExists(*tree, base.path)) return kErrorKeyDeleted;
+    if (!RegKeyExists(*tree, path)) return ERROR_FILE_NOT_FOUND;
+    *result = NewHandle(base.root, RegSpelled(*tree, path), access);
     return ERROR_SUCCESS;
 }
 
@@ -209,16 +242,20 @@ LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM access
     LONG status = Join(base, subKey, access, path);
     if (status != ERROR_SUCCESS) return status;
     FolderLock fileLock(RegistryFile());
-    RegTree tree;
-    if ((status = Load(tree)) != ERROR_SUCCESS) return status;
-    if (!RegKeyExists(tree, base.path)) return kErrorKeyDeleted;
-    bool created = !RegKeyExists(tree, path);
+    const RegTree* loaded;
+    if ((status = Load(loaded, true)) != ERROR_SUCCESS) return status;
+    if (!RegKeyExists(*loaded, base.path)) return kErrorKeyDeleted;
+    bool created = !RegKeyExists(*loaded, path);
+    std::string spelled;
     if (created) {
-        RegMakeKey(tree, path);
-        if ((status = Save(tree)) != ERROR_SUCCESS) return status;
+        RegTree tree = *loaded;
+        spelled = RegMakeKey(tree, path).path;
+        if ((status = Save(std::move(tree))) != ERROR_SUCCESS) return status;
+    } else {
+        spelled = RegSpelled(*loaded, path);
     }
     if (disposition != nullptr) *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
-    *result = NewHandle(base.root, RegSpelled(tree, path), access);
+    *result = NewHandle(base.root, spelled, access);
     return ERROR_SUCCESS;
 }
 
@@ -227,10 +264,10 @@ LONG RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type
     if (reserved != nullptr || (data != nullptr && size == nullptr)) return ERROR_INVALID_PARAMETER;
     std::lock_guard<std::mutex> lock(registryMutex);
     Place place;
-    RegTree tree;
-    LONG status = LoadOpenKey(key, KEY_QUERY_VALUE, place, tree);
+    const RegTree* tree;
+    LONG status = LoadOpenKey(key, KEY_QUERY_VALUE, place, tree, false);
     if (status != ERROR_SUCCESS) return status;
-    RegKey* section = RegFindKey(tree, place.path);
+    const RegKey* section = RegFindKey(*tree, place.path);
     const RegValue* value = section != nullptr ? RegFindValue(*section, valueName != nullptr ? valueName : "") : nullptr;
     if (value == nullptr) return ERROR_FILE_NOT_FOUND;
     DWORD needed = static_cast<DWORD>(value->data.size());
@@ -257,9 +294,10 @@ LONG RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type, const BYTE* d
     std::lock_guard<std::mutex> lock(registryMutex);
     FolderLock fileLock(RegistryFile());
     Place place;
-    RegTree tree;
-    LONG status = LoadOpenKey(key, KEY_SET_VALUE, place, tree);
+    const RegTree* loaded;
+    LONG status = LoadOpenKey(key, KEY_SET_VALUE, place, loaded, true);
     if (status != ERROR_SUCCESS) return status;
+    RegTree tree = *loaded;
     RegKey& section = RegMakeKey(tree, place.path);
     std::string name = valueName != nullptr ? valueName : "";
     RegValue* value = RegFindValue(section, name);
@@ -269,7 +307,7 @@ LONG RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type, const BYTE* d
     }
     value->type = type;
     value->data.assign(data, data + size);
-    return Save(tree);
+    return Save(std::move(tree));
 }
 
 LONG RegDeleteTreeA(HKEY key, LPCSTR subKey) {
@@ -280,17 +318,18 @@ LONG RegDeleteTreeA(HKEY key, LPCSTR subKey) {
     LONG status = Join(base, subKey, 0, path);
     if (status != ERROR_SUCCESS) return status;
     FolderLock fileLock(RegistryFile());
-    RegTree tree;
-    if ((status = Load(tree)) != ERROR_SUCCESS) return status;
-    if (!RegKeyExists(tree, base.path)) return kErrorKeyDeleted;
+    const RegTree* loaded;
+    if ((status = Load(loaded, true)) != ERROR_SUCCESS) return status;
+    if (!RegKeyExists(*loaded, base.path)) return kErrorKeyDeleted;
+    if (path != base.path && !RegKeyExists(*loaded, path)) return ERROR_FILE_NOT_FOUND;
+    RegTree tree = *loaded;
     if (path == base.path) {
         // No subkey: the key's values and subkeys go, the key stays.
         RegClearKey(tree, path);
     } else {
-        if (!RegKeyExists(tree, path)) return ERROR_FILE_NOT_FOUND;
         RegDeleteKey(tree, path);
     }
-    return Save(tree);
+    return Save(std::move(tree));
 }
 
 LONG RegCloseKey(HKEY key) {

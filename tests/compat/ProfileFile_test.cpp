@@ -9,7 +9,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -120,6 +122,62 @@ TEST(ProfileFile, ConcurrentWritersLoseNothing) {
     unsetenv("COMPAT_REGISTRY");
     EXPECT_EQ(iniFound, 2 * kKeys);
     EXPECT_EQ(registryFound, 2 * kKeys);
+}
+
+// Runs work in a child process, which must end within seconds; its exit
+// code, or -1 when it had to be killed.
+int InChild(const std::function<int()>& work, int seconds) {
+    pid_t child = fork();
+    if (child == 0) _exit(work());
+    for (int tenths = 0; tenths < seconds * 10; ++tenths) {
+        int status = 0;
+        if (waitpid(child, &status, WNOHANG) == child) return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
+        usleep(100000);
+    }
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    return -1;
+}
+
+// A FIFO or a device may never end (a FIFO without a writer blocks its
+// reader, /dev/zero has no end): it is never read, as if it were absent,
+// and never replaced by a write. Devices are only read here: a write that
+// replaced one would replace the system's.
+TEST(ProfileFile, FilesThatAreNotRegularAreNotRead) {
+    Sandbox sandbox;
+    const std::string fifo = sandbox.Path("fifo.ini");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const struct {
+        std::string path;
+        bool write;
+    } cases[] = {{fifo, true}, {"/dev/zero", false}};
+    enum { ReadNotDefault = 1, WriteStored = 2, RegistryOpened = 4, RegistryCreated = 8 };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        int failed = InChild(
+            [&] {
+                int failures = 0;
+                if (ProfileText(c.path, "S", "K") != "(missing)") failures |= ReadNotDefault;
+                if (c.write && WritePrivateProfileStringA("S", "K", "v", c.path.c_str())) failures |= WriteStored;
+                setenv("COMPAT_REGISTRY", c.path.c_str(), 1);
+                HKEY key = nullptr;
+                if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_READ, &key) != ERROR_FILE_NOT_FOUND)
+                    failures |= RegistryOpened;
+                if (c.write && RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\X", 0, nullptr, 0, KEY_ALL_ACCESS,
+                                               nullptr, &key, nullptr) != ERROR_ACCESS_DENIED)
+                    failures |= RegistryCreated;
+                return failures;
+            },
+            20);
+        EXPECT_NE(failed, -1) << "did not end";
+        EXPECT_EQ(failed & ReadNotDefault, 0) << "the profile read did not answer its default";
+        EXPECT_EQ(failed & WriteStored, 0) << "the profile write succeeded";
+        EXPECT_EQ(failed & RegistryOpened, 0) << "the registry key was not absent";
+        EXPECT_EQ(failed & RegistryCreated, 0) << "the registry key was created";
+        struct stat info;
+        ASSERT_EQ(lstat(fifo.c_str(), &info), 0);
+        EXPECT_TRUE(S_ISFIFO(info.st_mode));
+    }
 }
 
 }  // namespace

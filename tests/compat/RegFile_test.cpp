@@ -140,12 +140,20 @@ TEST_F(RegFile, FixtureLoadsAsRegeditImportsIt) {
     DWORD size = 0;
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegQueryValueExA(key, "Gone", nullptr, nullptr, nullptr, &size));
 
-    // Nothing is cached: a change to the file, as by another process, shows at once.
-    WriteAll(file, "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\CompatFixture]\n\"Number\"=dword:00000007\n");
-    BYTE number[4] = {};
-    size = sizeof number;
-    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, "Number", nullptr, nullptr, number, &size));
-    EXPECT_EQ(7, number[0]);
+    // Reads are answered from a copy checked against the file: a change to
+    // it, as by another process, shows at once, even one that keeps its size
+    // and changes only its modification time; so does its removal.
+    const std::string changed = "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\CompatFixture]\n\"Number\"=dword:0000000";
+    for (char digit : {'7', '8'}) {
+        WriteAll(file, changed + digit + "\n");
+        if (digit == '8') fs::last_write_time(file, fs::last_write_time(file) + std::chrono::seconds(5));
+        BYTE number[4] = {};
+        size = sizeof number;
+        EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, "Number", nullptr, nullptr, number, &size));
+        EXPECT_EQ(digit - '0', number[0]);
+    }
+    fs::remove(file);
+    EXPECT_EQ(1018, RegQueryValueExA(key, "Number", nullptr, nullptr, nullptr, &size));  // ERROR_KEY_DELETED
     RegCloseKey(key);
 }
 

@@ -28,6 +28,19 @@ std::string Lower(std::string text) {
     return text;
 }
 
+// The text's lines, each with its line end (CR LF, CR or LF).
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    for (size_t start = 0; start < text.size();) {
+        size_t end = text.find_first_of("\r\n", start);
+        end = end == std::string::npos ? text.size()
+                                       : end + (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n' ? 2 : 1);
+        lines.push_back(text.substr(start, end - start));
+        start = end;
+    }
+    return lines;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -47,21 +60,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     IniFile before = file;
     IniWrite(file, section, key.c_str(), value.c_str());
-    const std::string* read = IniFind(file, section, key);
-    FUZZ_CHECK(read && *read == value);
+    std::string_view read;
+    FUZZ_CHECK(IniFind(file, section, key, read) && read == value);
     // Every other key of the old text reads the same.
-    for (const auto& s : before.sections) {
-        for (const auto& k : s.second.keys) {
-            if (s.first == Lower(section) && k.first == Lower(key)) continue;
-            const std::string* now = IniFind(file, s.first, k.first);
-            FUZZ_CHECK(now && *now == before.lines[k.second].value);
-        }
+    for (const IniEntry& e : IniEntries(before)) {
+        if (Lower(e.section) == Lower(section) && Lower(e.key) == Lower(key)) continue;
+        std::string_view now;
+        FUZZ_CHECK(IniFind(file, e.section, e.key, now) && now == e.value);
     }
     // The old lines, in order, with one changed, one added, or a line end
     // added to one.
-    std::vector<std::string> old, now;
-    for (const IniLine& line : before.lines) old.push_back(line.raw);
-    for (const IniLine& line : file.lines) now.push_back(line.raw);
+    std::vector<std::string> old = Lines(IniText(before)), now = Lines(IniText(file));
     size_t i = 0;
     while (i < old.size() && i < now.size() && old[i] == now[i]) ++i;
     size_t j = 0;
