@@ -59,6 +59,8 @@ bool IsBlank(const char* text) { return text[strspn(text, " \t\r\n")] == '\0'; }
 
 Str MailtoField(const char* text) { return PercentEncoded(text, "%&#", false); }
 
+Str MailtoAddress(const char* address) { return PercentEncoded(address, "%&#?", false); }
+
 Str BrowserCommandLine(char* command, unsigned size, const char* argument) {
     for (unsigned i = 0; i < size; ++i)
         command[i] = static_cast<char>(tolower(static_cast<unsigned char>(command[i])));
@@ -125,7 +127,7 @@ void OpenShell(const char* format, const char* a1, const char* a2, const char* a
 }
 
 void MailTo(const char* address, const char* subject) {
-    OpenShell("mailto:%s?subject=%s", address, MailtoField(subject).data);
+    OpenShell("mailto:%s?subject=%s", MailtoAddress(address).data, MailtoField(subject).data);
 }
 
 void Browse(const char* url) {

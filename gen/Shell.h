@@ -8,8 +8,8 @@
 
 #include "gen/Str.h"
 
-// "mailto:address?subject=subject" through OpenShell; the subject as
-// MailtoField gives it.
+// "mailto:address?subject=subject" through OpenShell; the address as
+// MailtoAddress and the subject as MailtoField give them.
 void MailTo(const char* address, const char* subject);
 // The URL in the default browser, else through OpenShell unchanged.
 void Browse(const char* url);
@@ -36,6 +36,9 @@ void OpenShell(const char* format, const char* a1 = "", const char* a2 = "", con
 // so that the text is neither cut short nor read as escapes; every other
 // byte as it is.
 Str MailtoField(const char* text);
+// The address of a "mailto:" URL: as MailtoField, and '?' too, so that the
+// address can neither start the URL's fields (another recipient) nor end.
+Str MailtoAddress(const char* address);
 
 // The command line that opens argument with a registered command. command
 // holds size bytes and a terminator after them (it may hold earlier NULs);

@@ -100,6 +100,27 @@ TEST_F(ShellTest, MailToTurnsLineFeedsIntoEscapesAndEncodesTheSubject) {
               Urls{"mailto:someone@example.com?subject=Save %26 exit %232\r%0D%0Aat 100%25%0D%0Aend"});
 }
 
+// '?' or '&' would start the URL's fields inside the address (a "bcc"
+// added to every report), '#' end it and '%' start an escape.
+TEST_F(ShellTest, MailToEncodesWhatWouldEndOrEscapeTheAddress) {
+    struct Case {
+        const char* address;
+        const char* url;
+    };
+    const Case cases[] = {
+        {"support@example.com?bcc=other@example.net&x=",
+         "mailto:support@example.com%3Fbcc=other@example.net%26x=?subject=S"},
+        {"a#b%41@example.com", "mailto:a%23b%2541@example.com?subject=S"},
+        {"\"Some One\" <some.one+tag@example.com>", "mailto:\"Some One\" <some.one+tag@example.com>?subject=S"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.address);
+        WriteFileText(record, "");
+        MailTo(c.address, "S");
+        EXPECT_EQ(OpenedUrls(Records(1)), Urls{c.url});
+    }
+}
+
 TEST_F(ShellTest, BrowseUsesTheRegisteredBrowserWithTheArgumentInItsPlace) {
     RegisterBrowser();
     Browse("http://example.com/A?b=1&c=2");
