@@ -171,7 +171,8 @@ void SendMailV(unsigned flags, const char* address, const char* subject, const c
                va_list paths) {
     if (!MailAvailable(flags)) return;
     if (flags & MailViaUrl) {
-        OpenShell("mailto:%s?subject=%s&body=%s", address, MailtoField(subject).data, MailtoField(body).data);
+        OpenShell("mailto:%s?subject=%s&body=%s", MailtoAddress(address).data, MailtoField(subject).data,
+                  MailtoField(body).data);
         return;
     }
     if (flags & MailViaMapi) {

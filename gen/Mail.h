@@ -27,8 +27,8 @@ bool MailAvailable(unsigned flags);
 
 // Sends address, subject and body, and count attachment paths after them,
 // the way the flags choose; nothing when MailAvailable says no. MailViaUrl
-// opens "mailto:address?subject=...&body=..." (subject and body as
-// MailtoField gives them; attachments are dropped); otherwise MailViaMapi
+// opens "mailto:address?subject=...&body=..." (the address as MailtoAddress,
+// subject and body as MailtoField give them; attachments are dropped); otherwise MailViaMapi
 // sends through SendMapiMail and releases MAPI32.DLL afterwards, so that each
 // send loads it afresh.
 void SendMail(unsigned flags, const char* address, const char* subject, const char* body, int count, ...);

@@ -21,13 +21,18 @@ const char kAssertBody[] = "Assertion failed at '%s' line %d\r\n%s";
 const char kSignalBody[] = "Aborted by signal '%s'\r\n%s";
 const char kFaultBody[] = "General Protection Fault '%s' occured at 0x%08lX'\r\n%s";
 
+// A configured width or precision fills the subject before it is cut:
+// 999999999 would take seconds and a gigabyte.
+const int kMaxWidthDigits = 4;
+
 const char kMapiRecipient[] = "Internet|MAutomated";
 const char kMailtoRecipient[] = "Internet|MAutomated|";
 
 // The arguments the conversion at format (just after its '%') takes, as
 // text: "*" for a width or precision taken from the arguments, then the
 // length modifier and the kind of the value. p is left after the conversion.
-// "%" for %%; "?" for what printf on some build would read differently.
+// "%" for %%; "?" for what printf on some build would read differently, and
+// for a width or precision of more than kMaxWidthDigits digits.
 Str ConversionSignature(const char*& p) {
     if (*p == '%') {
         ++p;
@@ -38,6 +43,7 @@ Str ConversionSignature(const char*& p) {
     const char* digits = p;
     while (*p >= '0' && *p <= '9') ++p;
     if (*p == '$' && p > digits) return Str("?");  // positional: not on every build
+    if (p - digits > kMaxWidthDigits) return Str("?");
     if (*p == '*') {
         signature.Append("*");
         ++p;
@@ -48,7 +54,9 @@ Str ConversionSignature(const char*& p) {
             signature.Append("*");
             ++p;
         }
+        digits = p;
         while (*p >= '0' && *p <= '9') ++p;
+        if (p - digits > kMaxWidthDigits) return Str("?");
     }
     const char* length = p;
     while (*p && strchr("hlLjzt", *p)) ++p;

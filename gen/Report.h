@@ -11,8 +11,9 @@
 //   Report|Assert, Report|Signal, Report|GPF   the subject templates; a
 //       missing one reads as its default, which is written to the store.
 //       A configured template must take the default's arguments: one whose
-//       conversions differ from the default's, in kind, length or order, is
-//       not used as a format (the default is) and stays stored as it is.
+//       conversions differ from the default's, in kind, length or order, or
+//       carry a width or precision of more than 4 digits, is not used as a
+//       format (the default is) and stays stored as it is.
 //   Internet|MAutomated                        the recipient (see SendReport).
 // While no settings file is bound nothing is read or written: the subjects
 // use the built-in templates and the recipient is empty on both routes.
@@ -42,6 +43,7 @@ void SendReport(const char* subject, const char* body);
 // the same order, each alike in its length modifier and in the kind of
 // argument (%d and %i; %u, %o, %x and %X; %s; ...); flags, widths and
 // precisions may differ and %% is free; a '*' width or precision takes an
-// argument of its own; a positional argument or a conversion this check does
-// not know never matches.
+// argument of its own; a positional argument, a width or precision written
+// with more than 4 digits, or a conversion this check does not know never
+// matches.
 bool TakesArgumentsOf(const char* format, const char* model);

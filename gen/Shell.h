@@ -8,8 +8,8 @@
 
 #include "gen/Str.h"
 
-// "mailto:address?subject=subject" through OpenShell; the subject as
-// MailtoField gives it.
+// "mailto:address?subject=subject" through OpenShell; the address as
+// MailtoAddress and the subject as MailtoField give them.
 void MailTo(const char* address, const char* subject);
 // The URL in the default browser, else through OpenShell unchanged.
 void Browse(const char* url);
@@ -21,7 +21,9 @@ void BrowseFile(const char* path);
 
 // Starts the command registered for "http" addresses (the default value of
 // HKEY_CLASSES_ROOT's "http\shell\open\command") with argument, as
-// BrowserCommandLine builds it; true when the registration was read and the command handed to the system, whether or not it started.
+// BrowserCommandLine builds it; true when the registration was read, held a
+// command (an empty or blank one counts as none) and the command was handed
+// to the system, whether or not it started.
 bool OpenInDefaultBrowser(const char* argument);
 
 // Opens the URL format filled with a1 to a3 (printf rules; entries that need
@@ -34,6 +36,9 @@ void OpenShell(const char* format, const char* a1 = "", const char* a2 = "", con
 // so that the text is neither cut short nor read as escapes; every other
 // byte as it is.
 Str MailtoField(const char* text);
+// The address of a "mailto:" URL: as MailtoField, and '?' too, so that the
+// address can neither start the URL's fields (another recipient) nor end.
+Str MailtoAddress(const char* address);
 
 // The command line that opens argument with a registered command. command
 // holds size bytes and a terminator after them (it may hold earlier NULs);
@@ -42,11 +47,15 @@ Str MailtoField(const char* text);
 // after it, dropping whatever followed (switches, placeholders). Otherwise a
 // command holding "%1" gets the argument in place of each "%1"; any other
 // command gets one blank and the argument after it. The argument is never
-// quoted.
+// quoted: each '"', blank, tab and control character in it is
+// percent-encoded (%22, %20, %09, ...), so that it stays one argument inside
+// the registration's quotes or without them; every other byte is kept. An
+// empty or blank command (up to its first NUL) gives the empty text.
 Str BrowserCommandLine(char* command, unsigned size, const char* argument);
 
 // The command that has rundll32 run url.dll's handler for url: off the NT
 // family "start rundll32 url.dll,FileProtocolHandler " and the URL's first
 // 400 characters, unquoted; on it the system folder (ending in a separator),
-// "rundll32 url.dll,FileProtocolHandler " and the whole URL in quotes.
+// "rundll32 url.dll,FileProtocolHandler " and the whole URL in quotes. Each
+// '"' and control character of the URL is percent-encoded; blanks stay.
 Str ProtocolHandlerCommand(const char* url, bool windowsNT, const char* systemFolder);

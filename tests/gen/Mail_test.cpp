@@ -211,10 +211,11 @@ TEST_F(MailRouteTest, MailNeverWinsAndOnlyMapiAloneReadsWinIni) {
 
 TEST_F(MailRouteTest, MailtoRouteCarriesSubjectAndBodyAndDropsAttachments) {
     WinIniMapi::Set("1");
-    SendMail(MailViaUrl | MailViaMapi | MailDialog, "a@b.org", "Build #2 & 3", "first\nsecond 100%", 1,
-             "C:\\one.txt");
+    SendMail(MailViaUrl | MailViaMapi | MailDialog, "support@example.com?bcc=other@example.net&x=", "Build #2 & 3",
+             "first\nsecond 100%", 1, "C:\\one.txt");
     std::vector<Record> records = Records(1);
-    EXPECT_EQ(OpenedUrls(records), Urls{"mailto:a@b.org?subject=Build %232 %26 3&body=first%0D%0Asecond 100%25"});
+    EXPECT_EQ(OpenedUrls(records), Urls{"mailto:support@example.com%3Fbcc=other@example.net%26x="
+                                        "?subject=Build %232 %26 3&body=first%0D%0Asecond 100%25"});
     // Nothing of MAPI: neither its stand-in's load (two fields) nor a call.
     for (const Record& r : Records(0))
         EXPECT_TRUE(r.kind == "opened" || r.kind == "started" || (r.kind == "loaded" && r.fields.size() == 3))

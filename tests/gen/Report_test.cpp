@@ -29,6 +29,14 @@ TEST(TakesArgumentsOf, AcceptsOnlyTheDefaultsConversionsInTheirOrder) {
         {"%d %s%s", "Asserted at %s %d%s", false},        // another order
         {"%s %ld%s", "Asserted at %s %d%s", false},       // another length
         {"%s %*d%s", "Asserted at %s %d%s", false},       // a width argument
+        {"%s %d%.*s", "Asserted at %s %d%s", false},      // a precision argument
+        // Widths and precisions of up to 4 digits, no more (flags apart).
+        {"%-9999s %.9999d%09999s", "Asserted at %s %d%s", true},
+        {"%999999999s %d%s", "Asserted at %s %d%s", false},
+        {"%s %10000d%s", "Asserted at %s %d%s", false},
+        {"%s %d%.99999s", "Asserted at %s %d%s", false},
+        {"%s %d%-000012345s", "Asserted at %s %d%s", false},
+        {"Gpf %s %.00001lX%s", "Gpfed %s 0x%08lX%s", false},
         {"%s %d%n", "Asserted at %s %d%s", false},
         {"%1$s %2$d%3$s", "Asserted at %s %d%s", false},  // positional
         {"%s %d%s %", "Asserted at %s %d%s", false},      // a lone '%' at the end
@@ -107,6 +115,8 @@ TEST_F(ReportTest, ConfiguredTemplateIsUsedOnlyWhenItTakesTheDefaultsArguments) 
         {"assertion, one more", assertion, "Assert", "%s %d%s %s", "Asserted at a.cpp 7!"},
         {"signal, own words", signal, "Signal", "Signal %s%s (100%%)", "Signal SIGSEGV! (100%25)"},
         {"signal, a number", signal, "Signal", "Signal %d%s", "Signalled SIGSEGV!"},
+        {"signal, a huge width", signal, "Signal", "%999999999s%s", "Signalled SIGSEGV!"},
+        {"signal, a long precision", signal, "Signal", "Signal %.99999s%s", "Signalled SIGSEGV!"},
         {"fault, lower case", fault, "GPF", "GPF %s %#lx%s", "GPF Access violation 0xbeef!"},
         {"fault, an int", fault, "GPF", "GPF %s %X%s", "Gpfed Access violation 0x0000BEEF!"},
         {"fault, a text for the address", fault, "GPF", "GPF %s %s%s", "Gpfed Access violation 0x0000BEEF!"},
