@@ -4,6 +4,8 @@
 
 namespace {
 
+const std::string kByteOrderMark = "\xEF\xBB\xBF";  // UTF-8's
+
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 std::string Trimmed(const std::string& text, size_t begin, size_t end) {
@@ -66,6 +68,10 @@ void Index(IniFile& file) {
 IniFile ParseIni(const std::string& text) {
     IniFile file;
     size_t start = 0;
+    if (text.compare(0, kByteOrderMark.size(), kByteOrderMark) == 0) {
+        file.byteOrderMark = true;
+        start = kByteOrderMark.size();
+    }
     while (start < text.size()) {
         size_t end = text.find_first_of("\r\n", start);
         if (end == std::string::npos) {
@@ -84,7 +90,7 @@ IniFile ParseIni(const std::string& text) {
 }
 
 std::string IniText(const IniFile& file) {
-    std::string text;
+    std::string text = file.byteOrderMark ? kByteOrderMark : std::string();
     for (const IniLine& line : file.lines) text += line.raw;
     return text;
 }

@@ -9,7 +9,8 @@
 // then one matching pair of outer quotes (" or ') around a value. Names
 // match without regard to ASCII case; of duplicate sections only the first
 // is searched, of duplicate keys the first wins. Keys before the first
-// section belong to the section with the empty name.
+// section belong to the section with the empty name. A UTF-8 byte-order mark
+// at the start is no part of the first line, and is kept for writing.
 #pragma once
 
 #include <string>
@@ -30,6 +31,7 @@ struct IniSection {
 };
 
 struct IniFile {
+    bool byteOrderMark = false;  // the text starts with one
     std::vector<IniLine> lines;
     std::unordered_map<std::string, IniSection> sections;  // lower-cased name -> first
 };
