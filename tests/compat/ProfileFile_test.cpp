@@ -93,6 +93,31 @@ TEST(ProfileFile, AReplacedFileKeepsWhatItWas) {
     EXPECT_EQ(ReadFileText(owned), "[S]\r\nK=changed\r\n");
 }
 
+// The rename needs only the folder: a file the caller may not write, in a
+// folder it may, would be replaced all the same.
+TEST(ProfileFile, AFileTheCallerMayNotWriteIsNotReplaced) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+    Sandbox sandbox;
+    ASSERT_EQ(chmod(sandbox.Root().c_str(), 0711), 0);
+    const std::string folder = sandbox.Folder("shared");
+    ASSERT_EQ(chmod(folder.c_str(), 0777), 0);
+    const std::string file = folder + "/owned.ini";
+    WriteFileText(file, "[S]\r\nK=v\r\n");
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(2);
+        SetLastError(0);
+        const bool refused = !WritePrivateProfileStringA("S", "K", "changed", file.c_str()) &&
+                             GetLastError() == ERROR_ACCESS_DENIED;
+        _exit(refused ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(ReadFileText(file), "[S]\r\nK=v\r\n");
+}
+
 // A Windows folder longer than Windows allows still holds the files named
 // without a folder: writing such a name creates it there, reading finds it.
 TEST(ProfileFile, ABareNameLivesInAWindowsFolderOfAnyLength) {
