@@ -385,20 +385,15 @@ TEST_F(FileTest, WholeFileWritesReplaceFilesOfAnyName) {
     }
 }
 
-TEST_F(FileTest, AWholeFileThatCannotBeReplacedKeepsWhatItHeld) {
-    std::string readOnly = Make("read-only.txt", "old content");
-    const fs::perms writable = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
-    fs::permissions(readOnly, writable, fs::perm_options::remove);
+TEST_F(FileTest, AWholeFileThatCannotBeReplacedIsLeftAsItWas) {
     std::string folder = sandbox.Folder("a folder");
-    for (const std::string& path : {readOnly, folder, sandbox.Path("missing\\x.txt")}) {
+    for (const std::string& path : {folder, sandbox.Path("missing\\x.txt")}) {
         SCOPED_TRACE(path);
         ExpectRaised(RaiseOf([&] { WriteWholeFile(path.c_str(), "new", 3); }), CantCreateFile,
                      path + ": Can't create file");
     }
-    EXPECT_EQ(ReadFileText(readOnly), "old content");
     EXPECT_TRUE(fs::is_directory(folder));
-    EXPECT_EQ(EntriesOf(sandbox.Root()), 2u);  // no temporary file left
-    fs::permissions(readOnly, writable, fs::perm_options::add);
+    EXPECT_EQ(EntriesOf(sandbox.Root()), 1u);  // no temporary file left
 }
 
 #ifndef _WIN32
@@ -421,6 +416,29 @@ TEST_F(FileTest, AWholeFileWriteCutShortKeepsTheOldContent) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     EXPECT_EQ(ReadFileText(path), "old content");
     EXPECT_EQ(EntriesOf(sandbox.Root()), 1u);
+}
+
+// Replacing needs only the folder: a file the caller may not write, in a
+// folder it may, would be replaced all the same.
+TEST_F(FileTest, AWholeFileTheCallerMayNotWriteIsNotReplaced) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+    fs::permissions(sandbox.Root(), fs::perms::others_exec, fs::perm_options::add);
+    std::string folder = sandbox.Folder("shared");
+    fs::permissions(folder, fs::perms::all);
+    std::string path = folder + "/owned.txt";
+    WriteFileText(path, "old content");
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(2);
+        Raised raised = RaiseOf([&] { WriteWholeFile(path.c_str(), "new", 3); });
+        _exit(raised.identity == CantCreateFile && raised.text == path + ": Can't create file" ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(ReadFileText(path), "old content");
+    EXPECT_EQ(EntriesOf(folder), 1u);
 }
 #endif
 
