@@ -2,9 +2,13 @@
 // operations.
 #include "gen/File.h"
 
+#include <fcntl.h>
 #include <io.h>
 #include <share.h>
+#include <sys/stat.h>
+#include <windows.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstring>
 #include <exception>
@@ -74,6 +78,16 @@ private:
 
 unsigned Smaller(unsigned a, unsigned b) { return a < b ? a : b; }
 
+bool ReadOnlyMode(const char* mode) { return mode[0] == 'r' && mode[1] != '+'; }
+
+// Names a new file may take before OpenNew gives up: others may hold some.
+const unsigned kNewFileNames = 1000;
+
+void RaiseNaming(const char* message, const char* path) {
+    Str text = PositionedMessage(message, path, -1, -1);
+    DispatchReady(message, text.data);
+}
+
 }  // namespace
 
 const char* StreamModeOf(const char* letters) {
@@ -127,23 +141,51 @@ File::~File() noexcept(false) {
 }
 
 File& File::Open(const char* path, const char* letters) {
+    const char* mode = Prepare(letters);
+    fileName = path;  // copied: it may be this File's own name
+    const bool readOnly = ReadOnlyMode(mode);
+    Attach(_fsopen(ToSystemText(fileName.data), mode, readOnly ? _SH_DENYWR : _SH_DENYRW));
+    if (!stream) Report(LetterOn(modeLetters.data, 'C') ? CantCreateFile : FileNotFound);
+    return *this;
+}
+
+File& File::OpenNew(const char* stem, const char* extension, const char* letters) {
+    Str base(stem), suffix(extension);
+    const char* mode = Prepare(letters);
+    const int access = mode[1] == '+' ? _O_RDWR : ReadOnlyMode(mode) ? _O_RDONLY : _O_WRONLY;
+    const int flags = _O_CREAT | _O_EXCL | access | (LetterOn(modeLetters.data, 'T') ? _O_TEXT : _O_BINARY);
+    // Numbered as the system numbers its temporary files: from the clock on.
+    static unsigned sequence = GetTickCount();
+    for (unsigned tries = 0; tries < kNewFileNames && !stream; ++tries) {
+        fileName = FormatStr("%s~%x%s", base.data, ++sequence & 0xFFFFFu, suffix.data);
+        const int descriptor = _sopen(ToSystemText(fileName.data), flags, _SH_DENYRW, _S_IREAD | _S_IWRITE);
+        if (descriptor < 0 && errno == EEXIST) continue;
+        if (descriptor < 0) break;
+        Attach(_fdopen(descriptor, mode));
+        if (stream) break;
+        _close(descriptor);
+        _unlink(ToSystemText(fileName.data));
+        break;
+    }
+    if (stream) return *this;
+    fileName = Concat(base.data, suffix.data);
+    Report(CantCreateFile);
+    return *this;
+}
+
+const char* File::Prepare(const char* letters) {
     RaisePending();
     if (stream) Close();
-    // From here on only the copies: the arguments may be this File's own texts.
-    fileName = path;
+    // From here on only the copy: the letters may be this File's own.
     modeLetters = letters;
-    const char* options = modeLetters.data;
-    deferCount = LetterOn(options, 'X') ? DeferredFileErrors : 0;
+    deferCount = LetterOn(modeLetters.data, 'X') ? DeferredFileErrors : 0;
     lastTransfer = None;
-    const char* mode = StreamModeOf(options);
-    const bool readOnly = mode[0] == 'r' && mode[1] != '+';
-    stream = _fsopen(ToSystemText(fileName.data), mode, readOnly ? _SH_DENYWR : _SH_DENYRW);
-    if (!stream) {
-        Report(LetterOn(options, 'C') ? CantCreateFile : FileNotFound);
-        return *this;
-    }
-    setvbuf(stream, streamBuffer, LetterOn(options, 'L') ? _IOLBF : _IOFBF, FileBufferSize);
-    return *this;
+    return StreamModeOf(modeLetters.data);
+}
+
+void File::Attach(FILE* opened) {
+    stream = opened;
+    if (stream) setvbuf(stream, streamBuffer, LetterOn(modeLetters.data, 'L') ? _IOLBF : _IOFBF, FileBufferSize);
 }
 
 File& File::Close() {
@@ -161,6 +203,9 @@ File& File::Close() {
 
 File& File::Commit() {
     if (!Ready()) return *this;
+    // Windows refuses to flush a handle it may not write through; nothing
+    // was written through it, so nothing can be lost.
+    if (ReadOnlyMode(StreamModeOf(modeLetters.data))) return *this;
     // Handing the buffer to the system is not enough: its cache is written
     // to the disk only on request.
     if (Flush(CannotFlushFile) && _commit(_fileno(stream)) != 0) Report(CannotFlushFile);
@@ -395,9 +440,7 @@ bool File::RemainingOf(int& remaining) {
 bool FileExists(const char* path) { return _access(ToSystemText(path), 0) == 0; }
 
 void RemoveFile(const char* path) {
-    if (_unlink(ToSystemText(path)) == 0) return;
-    Str text = PositionedMessage(CannotDeleteFile, path, -1, -1);
-    DispatchReady(CannotDeleteFile, text.data);
+    if (_unlink(ToSystemText(path)) != 0) RaiseNaming(CannotDeleteFile, path);
 }
 
 void CopyFileData(File& destination, File& source, unsigned minimum, unsigned maximum) {
@@ -454,10 +497,37 @@ Str ReadWholeText(const char* path, unsigned minimum, unsigned maximum, const ch
     return text;
 }
 
-void WriteWholeFile(const char* path, const void* buffer, unsigned n) {
-    File file(path, "CIRWMlB");
-    file.Write(buffer, n);
+const char* WriteNewFile(File& file, const char* stem, const char* extension, const char* letters,
+                         const void* buffer, unsigned n) {
+    // Each step only while none has failed; each failure taken from the file
+    // before its next operation would raise it.
+    const char* failure = nullptr;
+    auto passed = [&] {
+        const char* pending = file.pendingError;
+        file.pendingError = nullptr;
+        if (!failure) failure = pending;
+        return !failure;
+    };
+    file.OpenNew(stem, extension, Concat(letters, "X").data);
+    const bool made = file.stream != nullptr;
+    if (passed()) file.Write(buffer, n);
+    if (passed()) file.Commit();
+    passed();
     file.Close();
+    passed();
+    if (failure && made) _unlink(ToSystemText(file.fileName.data));
+    return failure;
+}
+
+void WriteWholeFile(const char* path, const void* buffer, unsigned n) {
+    File temporary;
+    const char* failure = WriteNewFile(temporary, path, ".tmp", "CIRWMlB", buffer, n);
+    if (!failure && !MoveFileExA(ToSystemText(temporary.fileName.data), ToSystemText(path),
+                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        _unlink(ToSystemText(temporary.fileName.data));
+        failure = CantCreateFile;
+    }
+    if (failure) RaiseNaming(failure, path);
 }
 
 Str PositionedMessage(const char* message, const char* source, int line, int column) {

@@ -83,12 +83,20 @@ public:
     // Opens path with the stream mode of letters; an open File is closed
     // first. Failure reports CantCreateFile with "C" on, else FileNotFound.
     File& Open(const char* path, const char* letters);
+    // Creates a new file and opens it with letters as Open does (W should be
+    // among them): named stem, "~", a number and extension, the first such
+    // name nothing holds yet. The file is created exclusively, so no existing
+    // file, folder or link is ever opened through. fileName then names it.
+    // When none could be made reports CantCreateFile naming stem and
+    // extension.
+    File& OpenNew(const char* stem, const char* extension, const char* letters);
     // Takes the stream out and closes it (CannotCloseFile); then, with "D",
     // deletes the file (CannotDeleteFile). After a failed close the File
     // counts as closed.
     File& Close();
     // Writes the stream's buffer to the system and the system's to the
-    // disk; failure of either reports CannotFlushFile.
+    // disk; failure of either reports CannotFlushFile. A file open only for
+    // reading has nothing to write: nothing is done.
     File& Commit();
 
     // Exactly n bytes, or FileTooShort.
@@ -147,6 +155,10 @@ private:
                    const char* suffixEnd);
     friend Block ReadWholeFile(const char*, unsigned, unsigned, const char*, const char*);
 
+    // What Open and OpenNew share: the letters kept, the errors' state reset;
+    // returns the stream mode.
+    const char* Prepare(const char* letters);
+    void Attach(FILE* opened);
     void Raise(const char* message);
     // After RaisePending: whether there is a stream (else FileIsInvalid).
     bool Ready();
@@ -176,7 +188,18 @@ Block ReadWholeFile(const char* path, unsigned minimum, unsigned maximum, const 
 // The whole file followed by suffix and its terminator, as a text (which ends
 // at the first NUL byte).
 Str ReadWholeText(const char* path, unsigned minimum, unsigned maximum, const char* suffix);
-// Creates or replaces the file ("CIRWMlB") with the n bytes of buffer.
+// Writes the n bytes of buffer to a new file (OpenNew of stem, extension
+// and letters, X implied), commits and closes it. Returns null, or the
+// message of the first failure, raising nothing; a file made and not
+// completed is removed. file.fileName names the file made.
+const char* WriteNewFile(File& file, const char* stem, const char* extension, const char* letters,
+                         const void* buffer, unsigned n);
+// Creates or replaces the file with the n bytes of buffer. The old file
+// stays whole until the new one is: it is written beside it (a new file,
+// path followed by "~", a number and ".tmp") and moved over it. A failure
+// raises its message naming path, leaving the old file as it was and no
+// temporary file; a file that cannot be replaced (read-only, a folder)
+// reports CantCreateFile.
 void WriteWholeFile(const char* path, const void* buffer, unsigned n);
 // message's text preceded by what is known of where it happened: source
 // (null counts as empty), line and column (-1: unknown), as "source (line/

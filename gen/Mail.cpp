@@ -8,6 +8,7 @@
 
 #include "gen/Array.h"
 #include "gen/Err.h"
+#include "gen/File.h"
 #include "gen/Ini.h"
 #include "gen/Path.h"
 #include "gen/Pathw32.h"
@@ -37,42 +38,40 @@ Entry EntryAt(MapiEntryIndex index) {
     return EntryAs<Entry>(Mapi.entries[index]);
 }
 
-void Write(FILE* file, const char* bytes, size_t count) { fwrite(bytes, 1, count, file); }
-
-void WriteEscaped(FILE* file, const char* text) {
+void WriteEscaped(StrBuilder& copy, const char* text) {
     Str escaped = HtmlEscape(text);
-    Write(file, escaped.data, escaped.Length());
+    copy.Append(escaped.data, escaped.Length());
 }
 
-// One piece of the form written to the copy, filled where it asks for a text.
-void FillPiece(FILE* copy, const char* piece, unsigned& values, const char* address, const char* subject,
+// One piece of the form added to the copy, filled where it asks for a text.
+void FillPiece(StrBuilder& copy, const char* piece, unsigned& values, const char* address, const char* subject,
                const char* body) {
-    size_t length = strlen(piece);
+    const unsigned length = static_cast<unsigned>(strlen(piece));
     if (const char* textarea = strstr(piece, "<textarea")) {
         const char* close = strchr(textarea, '>');
         if (!close) {
             // The tag goes on past this piece: where the body would go is unknown.
-            Write(copy, piece, length);
+            copy.Append(piece, length);
             return;
         }
-        size_t head = static_cast<size_t>(close + 1 - piece);
-        Write(copy, piece, head);
+        const unsigned head = static_cast<unsigned>(close + 1 - piece);
+        copy.Append(piece, head);
         WriteEscaped(copy, body);
-        Write(copy, piece + head, length - head);
+        copy.Append(piece + head, length - head);
         return;
     }
     const char kValue[] = "value=\"";
     if (const char* value = strstr(piece, kValue)) {
         // The rest starts with the quote that ended "value=\"": written twice.
-        size_t head = static_cast<size_t>(value - piece) + sizeof kValue - 1;
-        Write(copy, piece, head);
+        const unsigned head = static_cast<unsigned>(value - piece) + sizeof kValue - 1;
+        copy.Append(piece, head);
         ++values;
         if (values == 1) WriteEscaped(copy, address);
         if (values == 2) WriteEscaped(copy, subject);
-        Write(copy, piece + head - 1, length - head + 1);
+        copy.Append(piece + head - 1, length - head + 1);
         return;
     }
-    Write(copy, piece, length);
+    copy.Append(piece, length);
 }
 
 // The form route: the filled copy in the browser. A form that cannot be
@@ -92,17 +91,6 @@ void SendByForm(const char* address, const char* subject, const char* body) {
     }
     fclose(form);
     BrowseFile(Concat(CurrentFolder(), MailFormName).data);
-}
-
-// Whether two paths name the same file as far as their texts tell: case and
-// the two separators do not count.
-bool SamePathText(const char* a, const char* b) {
-    for (;; ++a, ++b) {
-        char x = static_cast<char>(tolower(static_cast<unsigned char>(*a == '/' ? '\\' : *a)));
-        char y = static_cast<char>(tolower(static_cast<unsigned char>(*b == '/' ? '\\' : *b)));
-        if (x != y) return false;
-        if (x == '\0') return true;
-    }
 }
 
 }  // namespace
@@ -233,26 +221,25 @@ void SendMapiMail(unsigned flags, const char* address, const char* subject, cons
 }
 
 Str FillMailForm(const char* formName, const char* address, const char* subject, const char* body) {
-    // Without the temporary folder, or cut short, the path would name some
-    // other file (the form itself, say): no copy then.
-    char copyPath[kPathSize] = "";
-    DWORD length = GetTempPathA(kPathSize, copyPath);
-    if (length == 0 || length >= kPathSize || StringCchCatA(copyPath, kPathSize, formName) != S_OK) return Str();
-    // A form kept in the temporary folder would be its own copy: opened for
-    // writing, it would be emptied before a line of it was read.
-    if (SamePathText(CompletePath(formName, CurrentFolder().data).data, copyPath)) return Str();
-
+    char folder[kPathSize] = "";
+    DWORD length = GetTempPathA(kPathSize, folder);
+    if (length == 0 || length >= kPathSize) return Str();
     FILE* form = fopen(formName, "r");
-    FILE* copy = fopen(copyPath, "w");
-    if (!form || !copy) {
-        if (form) fclose(form);
-        if (copy) fclose(copy);
-        return Str();
-    }
+    if (!form) return Str();
+    StrBuilder filled;
     unsigned values = 0;
     char piece[kPieceSize];
-    while (fgets(piece, kPieceSize, form)) FillPiece(copy, piece, values, address, subject, body);
+    while (fgets(piece, kPieceSize, form)) FillPiece(filled, piece, values, address, subject, body);
+    const bool read = !ferror(form);
     fclose(form);
-    fclose(copy);
-    return Str(copyPath);
+    if (!read) return Str();
+    // A name of its own, created new: whatever a shared temporary folder
+    // holds under any name (a link an intruder planted, the form itself) is
+    // never written through.
+    PathParts parts(formName);
+    File copy;
+    if (WriteNewFile(copy, Concat(folder, parts.name).data, parts.extension.data, "CIWT", filled.storage,
+                     filled.Length()))
+        return Str();
+    return Str(copy.fileName.data);
 }

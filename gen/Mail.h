@@ -128,17 +128,18 @@ void SendMapiMail(unsigned flags, const char* address, const char* subject, cons
 // The form's name, looked up in the current folder, for the form route.
 extern const char* const MailFormName;
 
-// Copies the form formName to a file of the same name in the temporary
-// folder, inserting the address after the first "value=\"" of the form, the
+// Copies the form formName to a new file of its own in the temporary folder
+// (File's OpenNew: the form's name, "~", a number, its extension, created
+// exclusively, so nothing already there is written through), inserting the address after the first "value=\"" of the form, the
 // subject after the second (later ones get nothing) and the body after the
 // opening tag of a "<textarea"; &, <, > and " in the inserted texts are
 // written as HTML references, so the form shows exactly the text passed.
 // The form is read in pieces of at most 255 characters, each ending after a
 // line feed; only a piece's first "<textarea" or else its first "value=\""
 // is filled, and a "<textarea" piece without '>' after it is copied
-// unchanged. Returns the copy's path, or the empty text when the form or the
-// copy cannot be opened, or when the copy's path names the form itself (a
-// form in the temporary folder), which would be emptied.
+// unchanged. Returns the copy's path, or the empty text when the form cannot
+// be read or the copy cannot be created, written or closed (a copy begun is
+// removed).
 Str FillMailForm(const char* formName, const char* address, const char* subject, const char* body);
 
 // The inserted texts of the form as written: &, <, > and " as references.

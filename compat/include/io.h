@@ -17,6 +17,20 @@ typedef uint32_t _fsize_t;
 #define _A_SUBDIR 0x10
 #define _A_ARCH 0x20
 
+// _sopen's flags (Windows declares them in <fcntl.h>) and permissions (in
+// <sys/stat.h>), with the Windows values.
+#define _O_RDONLY 0x0000
+#define _O_WRONLY 0x0001
+#define _O_RDWR 0x0002
+#define _O_APPEND 0x0008
+#define _O_CREAT 0x0100
+#define _O_TRUNC 0x0200
+#define _O_EXCL 0x0400
+#define _O_TEXT 0x4000
+#define _O_BINARY 0x8000
+#define _S_IWRITE 0x0080
+#define _S_IREAD 0x0100
+
 struct _finddata64i32_t {
     unsigned attrib;
     __time64_t time_create;
@@ -36,6 +50,17 @@ intptr_t _findfirst64i32(const char* pattern, struct _finddata64i32_t* entry);
 int _findnext64i32(intptr_t handle, struct _finddata64i32_t* entry);
 // 0, or -1 with errno EINVAL for a handle that is not an open search.
 int _findclose(intptr_t handle);
+
+// A descriptor opened with a share mode (<share.h>) kept as _fsopen keeps
+// it; one argument follows, the permissions of a created file: without
+// _S_IWRITE it is read-only, and the umask applies. _O_CREAT | _O_EXCL
+// fails with EEXIST when anything has the name, a link included. _O_TEXT
+// and _O_BINARY mean nothing.
+int _sopen(const char* path, int flags, int shareFlag, ...);
+int _close(int descriptor);
+// Declared by Windows in <stdio.h>: a stream over the descriptor ("t" and "b"
+// accepted), which is never truncated.
+FILE* _fdopen(int descriptor, const char* mode);
 
 // 0 when the path names a file or folder (mode 0 only: existence).
 int _access(const char* path, int mode);

@@ -75,6 +75,7 @@ typedef HKEY* PHKEY;
 #define ERROR_PROC_NOT_FOUND 127L
 #define ERROR_BAD_PATHNAME 161L
 #define ERROR_BAD_EXE_FORMAT 193L
+#define ERROR_ALREADY_EXISTS 183L
 #define ERROR_ENVVAR_NOT_FOUND 203L
 #define ERROR_FILENAME_EXCED_RANGE 206L
 #define ERROR_MORE_DATA 234L
@@ -118,6 +119,10 @@ typedef HKEY* PHKEY;
 #define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000
 #define FORMAT_MESSAGE_ARGUMENT_ARRAY 0x00002000
 #define FORMAT_MESSAGE_MAX_WIDTH_MASK 0x000000FF
+
+// MoveFileExA.
+#define MOVEFILE_REPLACE_EXISTING 0x00000001
+#define MOVEFILE_WRITE_THROUGH 0x00000008
 
 // Local memory.
 #define LMEM_FIXED 0x0000
@@ -345,6 +350,11 @@ UINT GetWindowsDirectoryA(LPSTR buffer, UINT size);
 DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer);
 BOOL SetCurrentDirectoryA(LPCSTR path);
 DWORD GetTempPathA(DWORD size, LPSTR buffer);
+// A rename. With MOVEFILE_REPLACE_EXISTING an existing file is replaced,
+// unless it is a folder or a file the caller may not write:
+// ERROR_ACCESS_DENIED then, as Windows refuses them. MOVEFILE_WRITE_THROUGH
+// syncs the folder that holds the new name.
+BOOL MoveFileExA(LPCSTR existingName, LPCSTR newName, DWORD flags);
 HMODULE GetModuleHandleA(LPCSTR name);
 DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size);
 

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <string>
 
 namespace {
 
@@ -19,6 +20,32 @@ bool WriteAll(int fd, const std::string& text) {
         done += static_cast<size_t>(written);
     }
     return true;
+}
+
+// The file path leads to: each link followed, a relative one from the
+// folder that holds it, at most 40 as the kernel allows. A path that is no
+// link is its own answer, a missing one included.
+std::string LinkTarget(std::string path) {
+    for (int links = 0; links < 40; ++links) {
+        char target[4096];
+        const ssize_t length = readlink(path.c_str(), target, sizeof target);
+        if (length <= 0 || static_cast<size_t>(length) >= sizeof target) break;
+        std::string next(target, static_cast<size_t>(length));
+        path = next[0] == '/' ? next : FolderOf(path) + "/" + next;
+    }
+    return path;
+}
+
+// A temporary file beside path, created new with the mode a new file gets
+// (0666 less the umask); -1 and errno when none could be made.
+int CreateBeside(const std::string& path, std::string& temporary) {
+    static unsigned sequence = 0;
+    for (int tries = 0; tries < 100; ++tries) {
+        temporary = path + "." + std::to_string(getpid()) + "-" + std::to_string(++sequence) + ".tmp";
+        const int fd = open(temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
 }
 
 }  // namespace
@@ -79,25 +106,37 @@ bool ReadWholeFile(const std::string& path, std::string& text, int& error, struc
 }
 
 int ReplaceFileAtomically(const std::string& path, const std::string& text) {
-    std::string temp = path + ".XXXXXX";
-    int fd = mkstemp(&temp[0]);
-    if (fd < 0) return errno;
+    const std::string file = LinkTarget(path);
     struct stat old;
-    fchmod(fd, stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
+    const bool exists = stat(file.c_str(), &old) == 0;
+    // The rename needs only the folder: a file the caller may not write
+    // would be replaced all the same. Refused as its open would be (the
+    // administrator may write a read-only file, as under Wine run by root).
+    if (exists && access(file.c_str(), W_OK) != 0) return EACCES;
+    std::string temp;
+    int fd = CreateBeside(file, temp);
+    if (fd < 0) return errno;
+    if (exists) {
+        // The owner where the process may give the file away, else at least
+        // the group; the mode after, since a change of owner clears set-id bits.
+        const bool kept = fchown(fd, old.st_uid, old.st_gid) == 0 || fchown(fd, static_cast<uid_t>(-1), old.st_gid) == 0;
+        (void)kept;  // else the writer's, all the process may do
+        fchmod(fd, old.st_mode & 07777);
+    }
     bool written = WriteAll(fd, text) && fsync(fd) == 0;
     int error = written ? 0 : errno;
     if (close(fd) != 0 && written) {
         written = false;
         error = errno;
     }
-    if (written && rename(temp.c_str(), path.c_str()) == 0) return 0;
+    if (written && rename(temp.c_str(), file.c_str()) == 0) return 0;
     if (written) error = errno;
     unlink(temp.c_str());
     return error != 0 ? error : EIO;
 }
 
 FolderLock::FolderLock(const std::string& path)
-    : fd(path.empty() ? -1 : open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+    : fd(path.empty() ? -1 : open(FolderOf(LinkTarget(path)).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
     if (fd < 0) return;
     while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
     }

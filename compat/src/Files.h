@@ -38,13 +38,17 @@ inline std::string LowerAscii(std::string text) {
 // file).
 bool ReadWholeFile(const std::string& path, std::string& text, int& error, struct stat* info = nullptr);
 
-// Writes text to a temporary file in path's folder and renames it over path,
-// so that a reader sees the old file or the new one, never half of either,
-// and a crash loses nothing. An existing file keeps its permissions. Returns
-// 0 or the errno of the step that failed.
+// Writes text to a temporary file in the folder of the file path leads to
+// (links followed) and renames it over that file, so that a reader sees the
+// old file or the new one, never half of either, and a crash loses nothing.
+// A file the caller may not write is refused with EACCES. An existing file
+// keeps its mode, and its owner and group where the process may set them;
+// a new one gets 0666 less the umask. Returns 0 or the errno of the step
+// that failed.
 int ReplaceFileAtomically(const std::string& path, const std::string& text);
 
-// An exclusive flock on the folder that holds path, for as long as the object
+// An exclusive flock on the folder that holds the file path leads to (links
+// followed, as the replace does), for as long as the object
 // lives. The file itself cannot carry the lock: replacing it by a rename
 // would leave a waiting process locking the old file. Every writer of a file
 // takes this lock before reading it, so two processes changing one file one

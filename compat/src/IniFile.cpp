@@ -8,6 +8,10 @@ namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
+// Where the lines start: after UTF-8's byte-order mark, which Windows and
+// Wine skip and keep.
+size_t BodyStart(const std::string& text) { return text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0; }
+
 // What one line means: offsets into the text.
 struct Line {
     enum Kind { Other, Section, Key } kind = Other;
@@ -198,7 +202,8 @@ void Index(IniFile& file) {
     long current = -1;  // -1: before any key, or inside a repeated section
     bool seenHeader = false;
     std::string name;
-    for (size_t begin = 0, end; begin < text.size(); begin = end) {
+    size_t body = BodyStart(text);
+    for (size_t begin = body, end; begin < text.size(); begin = end) {
         end = LineEnd(text, begin);
         Line line = Classify(text, begin, end);
         if (line.kind == Line::Other) continue;
@@ -208,7 +213,7 @@ void Index(IniFile& file) {
             seenHeader = true;
             current = AddSection(file, name, begin, true);
         } else {
-            if (current < 0 && !seenHeader) current = AddSection(file, "", 0, false);
+            if (current < 0 && !seenHeader) current = AddSection(file, "", body, false);
             if (current >= 0) AddKey(file, static_cast<size_t>(current), name, begin);
         }
     }
@@ -282,7 +287,7 @@ bool IniWrite(IniFile& file, const std::string& section, const char* key, const 
         } else {
             line = "[" + section + "]\r\n" + line;
         }
-        if (at > 0 && text[at - 1] != '\n' && text[at - 1] != '\r') {
+        if (at > BodyStart(text) && text[at - 1] != '\n' && text[at - 1] != '\r') {
             text.insert(at, "\r\n");
             at += 2;
         }

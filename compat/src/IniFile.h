@@ -12,7 +12,9 @@
 // ') around a value. Names match without regard to ASCII case; of duplicate
 // sections only the first is searched, of duplicate keys the first wins.
 // Keys before the first section belong to the section with the empty name.
-// A text of 4 GiB or more is kept but reads as holding nothing.
+// A UTF-8 byte-order mark at the start is no part of the first line, and
+// stays where it is when the text is changed. A text of 4 GiB or more is
+// kept but reads as holding nothing.
 #pragma once
 
 #include <cstdint>
@@ -21,7 +23,7 @@
 #include <vector>
 
 struct IniSection {
-    uint32_t start;  // offset of the header line; 0 for the nameless section
+    uint32_t start;  // offset of the header line; for the nameless section, of the text after any byte-order mark
     uint32_t end;    // offset after the section's last line
     bool named;      // false for the keys before the first header
 };

@@ -1,5 +1,6 @@
-// The runtime's buffered streams opened with share modes, and the low-level
-// file calls the library makes beside them, over POSIX descriptors.
+// The runtime's buffered streams opened with share modes, the low-level file
+// calls the library makes beside them, over POSIX descriptors, and moving a
+// file.
 //
 // Windows checks the share modes before it touches the file; here the lock
 // is taken on a descriptor opened without truncation, and only then is a
@@ -8,11 +9,14 @@
 // the same process is refused as it is on Windows.
 #include <io.h>
 #include <share.h>
+#include <windows.h>
 
 #include <cerrno>
+#include <cstdarg>
 #include <cstring>
 #include <fcntl.h>
 #include <string>
+#include <utility>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -34,6 +38,23 @@ bool ParseMode(const char* mode, int& flags, std::string& streamMode) {
     streamMode.assign(1, mode[0]);
     if (update) streamMode += '+';
     return true;
+}
+
+// The share mode's advisory lock: a reader that lets others read takes the
+// shared lock; a writer, or a reader that lets nobody in, the exclusive one.
+bool LockShared(int descriptor, bool writing, int shareFlag) {
+    if (shareFlag != _SH_DENYRW && shareFlag != _SH_DENYWR) return true;
+    const int lock = writing || shareFlag == _SH_DENYRW ? LOCK_EX : LOCK_SH;
+    return flock(descriptor, lock | LOCK_NB) == 0;
+}
+
+DWORD MoveErrorOf(int error) {
+    switch (error) {
+        case ENOENT: return ERROR_FILE_NOT_FOUND;
+        case ENOTDIR: return ERROR_PATH_NOT_FOUND;
+        case EEXIST: return ERROR_ALREADY_EXISTS;
+        default: return ERROR_ACCESS_DENIED;
+    }
 }
 
 }  // namespace
@@ -67,17 +88,50 @@ FILE* _fsopen(const char* path, const char* mode, int shareFlag) {
     if (fstat(descriptor, &info) != 0) return refuse(errno);
     if (S_ISDIR(info.st_mode)) return refuse(EACCES);
 
-    const bool writing = (flags & O_ACCMODE) != O_RDONLY;
-    if (shareFlag == _SH_DENYRW || shareFlag == _SH_DENYWR) {
-        // A reader that lets others read takes the shared lock; a writer, or
-        // a reader that lets nobody in, the exclusive one.
-        const int lock = writing || shareFlag == _SH_DENYRW ? LOCK_EX : LOCK_SH;
-        if (flock(descriptor, lock | LOCK_NB) != 0) return refuse(EACCES);
-    }
+    if (!LockShared(descriptor, (flags & O_ACCMODE) != O_RDONLY, shareFlag)) return refuse(EACCES);
     if (!emptying) return stream;
     if (S_ISREG(info.st_mode) && ftruncate(descriptor, 0) != 0) return refuse(errno);
     stream = fdopen(descriptor, streamMode.c_str());
     return stream ? stream : refuse(errno);
+}
+
+int _sopen(const char* path, int flags, int shareFlag, ...) {
+    va_list arguments;
+    va_start(arguments, shareFlag);
+    const int permissions = (flags & _O_CREAT) ? va_arg(arguments, int) : 0;
+    va_end(arguments);
+    if (path == nullptr) {
+        errno = EINVAL;
+        return -1;
+    }
+    const int accessMode = flags & (_O_WRONLY | _O_RDWR);
+    int hostFlags = accessMode == _O_RDWR ? O_RDWR : accessMode == _O_WRONLY ? O_WRONLY : O_RDONLY;
+    for (auto [windows, host] : {std::pair{_O_APPEND, O_APPEND}, {_O_CREAT, O_CREAT}, {_O_TRUNC, O_TRUNC}, {_O_EXCL, O_EXCL}})
+        if (flags & windows) hostFlags |= host;
+    const int descriptor =
+        open(ToHostPath(path).c_str(), hostFlags | O_CLOEXEC, (permissions & _S_IWRITE) ? 0666 : 0444);
+    if (descriptor < 0) return -1;
+    struct stat info;
+    const int error = fstat(descriptor, &info) != 0 ? errno
+                      : S_ISDIR(info.st_mode)      ? EACCES
+                      : !LockShared(descriptor, accessMode != _O_RDONLY, shareFlag) ? EACCES
+                                                                               : 0;
+    if (error == 0) return descriptor;
+    close(descriptor);
+    errno = error;
+    return -1;
+}
+
+int _close(int descriptor) { return close(descriptor); }
+
+FILE* _fdopen(int descriptor, const char* mode) {
+    int flags;
+    std::string streamMode;
+    if (mode == nullptr || !ParseMode(mode, flags, streamMode)) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    return fdopen(descriptor, streamMode.c_str());
 }
 
 int _access(const char* path, int mode) { return access(ToHostPath(path).c_str(), mode == 0 ? F_OK : mode); }
@@ -108,6 +162,39 @@ int64_t _ftelli64(FILE* stream) { return static_cast<int64_t>(ftello(stream)); }
 int _fseeki64(FILE* stream, int64_t offset, int origin) {
     if (fflush(stream) != 0) return -1;
     return fseeko(stream, static_cast<off_t>(offset), origin);
+}
+
+BOOL MoveFileExA(LPCSTR existingName, LPCSTR newName, DWORD flags) {
+    if (existingName == nullptr || newName == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const std::string from = ToHostPath(existingName), to = ToHostPath(newName);
+    struct stat info;
+    if (lstat(to.c_str(), &info) == 0) {
+        // The rename would replace a file the caller may not write, and a
+        // folder: Windows refuses both.
+        const bool refused = S_ISDIR(info.st_mode) || (!S_ISLNK(info.st_mode) && access(to.c_str(), W_OK) != 0);
+        const DWORD refusal = !(flags & MOVEFILE_REPLACE_EXISTING) ? ERROR_ALREADY_EXISTS
+                              : refused                             ? ERROR_ACCESS_DENIED
+                                                                    : ERROR_SUCCESS;
+        if (refusal != ERROR_SUCCESS) {
+            SetLastError(refusal);
+            return FALSE;
+        }
+    }
+    if (rename(from.c_str(), to.c_str()) != 0) {
+        SetLastError(MoveErrorOf(errno));
+        return FALSE;
+    }
+    if (flags & MOVEFILE_WRITE_THROUGH) {
+        const int folder = open(FolderOf(to).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (folder >= 0) {
+            fsync(folder);
+            close(folder);
+        }
+    }
+    return TRUE;
 }
 
 }  // extern "C"

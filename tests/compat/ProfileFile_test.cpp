@@ -54,6 +54,72 @@ TEST(ProfileFile, ReadsSeeEveryChangeOfTheFile) {
     EXPECT_EQ(ProfileText(file, "S", "K"), "(missing)");
 }
 
+// A write replaces the file a link leads to, and the replaced file keeps its
+// mode, owner and group; a new file gets the mode the umask leaves.
+TEST(ProfileFile, AReplacedFileKeepsWhatItWas) {
+    Sandbox sandbox;
+    const std::string target = sandbox.Folder("elsewhere") + "/target.ini";
+    const std::string link = sandbox.Path("link.ini");
+    WriteFileText(target, "[S]\r\nK=v\r\n");
+    ASSERT_EQ(symlink("elsewhere/target.ini", link.c_str()), 0);
+    ASSERT_TRUE(WritePrivateProfileStringA("S", "K", "changed", link.c_str()));
+    struct stat info;
+    ASSERT_EQ(lstat(link.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    EXPECT_EQ(ReadFileText(target), "[S]\r\nK=changed\r\n");
+    EXPECT_EQ(ProfileText(link, "S", "K"), "changed");
+
+    for (mode_t mask : {022, 077}) {
+        SCOPED_TRACE(mask);
+        const std::string created = sandbox.Path("new" + std::to_string(mask) + ".ini");
+        const mode_t previous = umask(mask);
+        const bool written = WritePrivateProfileStringA("S", "K", "v", created.c_str());
+        umask(previous);
+        ASSERT_TRUE(written);
+        ASSERT_EQ(stat(created.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, 0666 & ~mask);
+    }
+
+    const std::string owned = sandbox.Path("owned.ini");
+    WriteFileText(owned, "[S]\r\nK=v\r\n");
+    ASSERT_EQ(chmod(owned.c_str(), 0640), 0);
+    const bool privileged = geteuid() == 0;
+    const uid_t owner = privileged ? 65534 : geteuid();
+    const gid_t group = privileged ? 65534 : getegid();
+    ASSERT_EQ(chown(owned.c_str(), owner, group), 0);
+    ASSERT_TRUE(WritePrivateProfileStringA("S", "K", "changed", owned.c_str()));
+    ASSERT_EQ(stat(owned.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    EXPECT_EQ(info.st_uid, owner);
+    EXPECT_EQ(info.st_gid, group);
+    EXPECT_EQ(ReadFileText(owned), "[S]\r\nK=changed\r\n");
+}
+
+// The rename needs only the folder: a file the caller may not write, in a
+// folder it may, would be replaced all the same.
+TEST(ProfileFile, AFileTheCallerMayNotWriteIsNotReplaced) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+    Sandbox sandbox;
+    ASSERT_EQ(chmod(sandbox.Root().c_str(), 0711), 0);
+    const std::string folder = sandbox.Folder("shared");
+    ASSERT_EQ(chmod(folder.c_str(), 0777), 0);
+    const std::string file = folder + "/owned.ini";
+    WriteFileText(file, "[S]\r\nK=v\r\n");
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(2);
+        SetLastError(0);
+        const bool refused = !WritePrivateProfileStringA("S", "K", "changed", file.c_str()) &&
+                             GetLastError() == ERROR_ACCESS_DENIED;
+        _exit(refused ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(ReadFileText(file), "[S]\r\nK=v\r\n");
+}
+
 // A Windows folder longer than Windows allows still holds the files named
 // without a folder: writing such a name creates it there, reading finds it.
 TEST(ProfileFile, ABareNameLivesInAWindowsFolderOfAnyLength) {

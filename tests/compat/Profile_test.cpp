@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -124,6 +125,33 @@ TEST_F(Profile, WritesFailWithoutAFolderOrASection) {
     // Deleting from a file that does not exist creates nothing.
     EXPECT_TRUE(WritePrivateProfileStringA("S", "K", nullptr, file.c_str()));
     EXPECT_FALSE(std::ifstream(file).good());
+}
+
+TEST_F(Profile, AReadOnlyFileIsWrittenOnlyWhereItCouldBeOpenedForWriting) {
+    // As the runtime's own open answers: refused to a user, while the
+    // administrator (root under Wine) writes it.
+    WriteFileText(file, "[S]\r\nK=v\r\n");
+    const auto writable = std::filesystem::perms::owner_write | std::filesystem::perms::group_write |
+                          std::filesystem::perms::others_write;
+    std::filesystem::permissions(file, writable, std::filesystem::perm_options::remove);
+    FILE* probe = fopen(file.c_str(), "r+b");
+    const bool mayWrite = probe != nullptr;
+    if (probe) fclose(probe);
+    SetLastError(0);
+    EXPECT_EQ(WritePrivateProfileStringA("S", "K", "changed", file.c_str()) != FALSE, mayWrite);
+    if (!mayWrite) {
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    }
+    EXPECT_EQ(Read("S", "K"), mayWrite ? "changed" : "v");
+    std::filesystem::permissions(file, writable, std::filesystem::perm_options::add);
+}
+
+TEST_F(Profile, AByteOrderMarkIsSkippedOnReadingAndKeptOnWriting) {
+    WriteFileText(file, "\xEF\xBB\xBF[S]\r\nK=v\r\n");
+    EXPECT_EQ(Read("S", "K"), "v");
+    ASSERT_TRUE(WritePrivateProfileStringA("S", "K2", "w", file.c_str()));
+    EXPECT_EQ(ReadFileText(file), "\xEF\xBB\xBF[S]\r\nK=v\r\nK2=w\r\n");
+    EXPECT_EQ(Read("S", "K2"), "w");
 }
 
 TEST(ProfileName, WithoutAFolderLivesInTheWindowsFolder) {

@@ -6,6 +6,7 @@
 // texts (each up to a first NUL) and the form (NUL bytes made blanks: a form
 // is text). The form and the copy live in a private folder of their own.
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -117,9 +118,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Str copy = FillMailForm(MailFormName, address.c_str(), subject.c_str(), body.c_str());
     FUZZ_CHECK(chdir(own.c_str()) == 0);
     FUZZ_CHECK(copy.data[0] != '\0');
-    std::ifstream in(copy.data, std::ios::binary);
     std::ostringstream written;
-    written << in.rdbuf();
+    {
+        std::ifstream in(copy.data, std::ios::binary);
+        written << in.rdbuf();
+    }
+    std::remove(copy.data);  // each fill makes a new copy
     FUZZ_CHECK(written.str() == Model(form, address, subject, body));
     return 0;
 }

@@ -11,6 +11,13 @@
 #include <system_error>
 #include <vector>
 
+#ifndef _WIN32
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 #include "gen/Err.h"
 #include "gen/Heap.h"
 #include "Raises.h"
@@ -34,6 +41,16 @@ const unsigned kNewLineBytes = 1;
 const char kOther[] = "another error";
 
 std::string Text(const Block& block) { return std::string(block.storageStart, block.Size()); }
+
+// What a write leaves in its folder, counted.
+size_t EntriesOf(const std::string& folder) {
+    size_t count = 0;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        (void)entry;
+        ++count;
+    }
+    return count;
+}
 
 // Each test gets a sandbox, a protected scope for raises it does not expect,
 // and ends with no error in progress.
@@ -352,6 +369,79 @@ TEST_F(FileTest, WholeFilesAreReadAndWrittenInOneCall) {
                  missing + ": File not found");
 }
 
+TEST_F(FileTest, WholeFileWritesReplaceFilesOfAnyName) {
+    // Greek, Cyrillic and Japanese names, as UTF-8 bytes: no ANSI code page
+    // holds all three.
+    for (const char* name : {"\xCE\xB5\xCE\xBB\xCE\xBB\xCE\xB7\xCE\xBD\xCE\xB9\xCE\xBA\xCE\xAC.txt",
+                             "\xD0\xBA\xD0\xB8\xD1\x80\xD0\xB8\xD0\xBB\xD0\xBB\xD0\xB8\xD1\x86\xD0\xB0.txt",
+                             "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E.txt"}) {
+        SCOPED_TRACE(name);
+        Sandbox own;
+        std::string path = own.Path(name);
+        WriteWholeFile(path.c_str(), "first", 5);
+        WriteWholeFile(path.c_str(), "second", 6);
+        EXPECT_STREQ(ReadWholeText(path.c_str(), 0, 100, "").data, "second");
+        EXPECT_EQ(EntriesOf(own.Root()), 1u);  // no temporary file beside it
+    }
+}
+
+TEST_F(FileTest, AWholeFileThatCannotBeReplacedIsLeftAsItWas) {
+    std::string folder = sandbox.Folder("a folder");
+    for (const std::string& path : {folder, sandbox.Path("missing\\x.txt")}) {
+        SCOPED_TRACE(path);
+        ExpectRaised(RaiseOf([&] { WriteWholeFile(path.c_str(), "new", 3); }), CantCreateFile,
+                     path + ": Can't create file");
+    }
+    EXPECT_TRUE(fs::is_directory(folder));
+    EXPECT_EQ(EntriesOf(sandbox.Root()), 1u);  // no temporary file left
+}
+
+#ifndef _WIN32
+// A write the file system cuts short, as a full disk does: a child process
+// under a file size limit.
+TEST_F(FileTest, AWholeFileWriteCutShortKeepsTheOldContent) {
+    std::string path = Make("full.txt", "old content");
+    std::string text(100000, 'n');
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit = {4096, 4096};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        Raised raised = RaiseOf([&] { WriteWholeFile(path.c_str(), text.data(), static_cast<unsigned>(text.size())); });
+        _exit(raised.identity == DiskFullOnWrite && raised.text == path + ": Disk full on file write" ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(ReadFileText(path), "old content");
+    EXPECT_EQ(EntriesOf(sandbox.Root()), 1u);
+}
+
+// Replacing needs only the folder: a file the caller may not write, in a
+// folder it may, would be replaced all the same.
+TEST_F(FileTest, AWholeFileTheCallerMayNotWriteIsNotReplaced) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+    fs::permissions(sandbox.Root(), fs::perms::others_exec, fs::perm_options::add);
+    std::string folder = sandbox.Folder("shared");
+    fs::permissions(folder, fs::perms::all);
+    std::string path = folder + "/owned.txt";
+    WriteFileText(path, "old content");
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(2);
+        Raised raised = RaiseOf([&] { WriteWholeFile(path.c_str(), "new", 3); });
+        _exit(raised.identity == CantCreateFile && raised.text == path + ": Can't create file" ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(ReadFileText(path), "old content");
+    EXPECT_EQ(EntriesOf(folder), 1u);
+}
+#endif
+
 TEST_F(FileTest, FileExistsAndRemoveFile) {
     std::string path = Make("gone.txt", "x");
     EXPECT_TRUE(FileExists(path.c_str()));
@@ -491,6 +581,18 @@ TEST_F(FileTest, CommitPutsTheDataOnTheDiskOrSaysItCannot) {
     device.WriteText("lost");
     ExpectRaised(RaiseOf([&] { device.Commit(); }), CannotFlushFile,
                  std::string(kNullDevice) + ": Cannot flush file");
+}
+
+TEST_F(FileTest, CommitOfAReaderHasNothingToDo) {
+    // The system refuses to flush a handle it may not write to; nothing was
+    // written through it, so nothing can be lost.
+    std::string path = Make("reader.bin", "abc");
+    File reader(path.c_str(), "R");
+    char byte;
+    reader.Read(&byte, 1).Commit();
+    EXPECT_EQ(reader.Position(), 1);
+    reader.Close();
+    EXPECT_EQ(ReadFileText(path), "abc");
 }
 
 // Files past 2 GiB - 1: sizes and positions that signed 32 bits cannot hold.

@@ -3,9 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdarg>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 #include "Raises.h"
 #include "ShellFixture.h"
@@ -79,7 +84,19 @@ protected:
         ShellTest::TearDown();
     }
     void WriteForm(const std::string& text) { WriteFileText(sandbox.Path("work\\form.htm"), text); }
-    std::string Copy() const { return sandbox.Path("temp\\form.htm"); }
+    // The files of the temporary folder, the copies among them.
+    std::vector<std::string> TempFiles() const {
+        std::vector<std::string> files;
+        for (const auto& entry : std::filesystem::directory_iterator(sandbox.Path("temp")))
+            files.push_back(entry.path().string());
+        return files;
+    }
+    // The one copy there is, its path as FillMailForm returned it.
+    std::string Copy() const {
+        std::vector<std::string> files = TempFiles();
+        EXPECT_EQ(files.size(), 1u);
+        return files.empty() ? std::string() : files[0];
+    }
 
     Str previousFolder = CurrentFolder();
     std::string previousTmp = [] {
@@ -128,8 +145,34 @@ TEST_F(MailFormTest, MissingFormOrCopyGivesTheEmptyText) {
 TEST_F(MailFormTest, FormInTheTemporaryFolderIsNotItsOwnCopy) {
     WriteForm("<input value=\"\">\n");
     SetEnvironmentVariableA("TMP", sandbox.Path("work").c_str());
-    EXPECT_EQ(FillMailForm("form.htm", "a", "s", "b").data, EmptyText);
+    Str copy = FillMailForm("form.htm", "a", "s", "b");
+    EXPECT_FALSE(SameFile(copy.data, sandbox.Path("work\\form.htm"))) << copy.data;
+    EXPECT_EQ(ReadText(copy.data), "<input value=\"a\"\">\n");
     EXPECT_EQ(ReadText(sandbox.Path("work\\form.htm")), "<input value=\"\">\n");
+}
+
+TEST_F(MailFormTest, EachCopyIsANewFileOfItsOwn) {
+    // Whatever a shared temporary folder holds under the form's name stays
+    // as it is: a file there, natively a link to a file elsewhere.
+    WriteForm("<input value=\"\">\n");
+    std::string planted = sandbox.Path("temp\\form.htm");
+    std::string target = sandbox.Path("target.htm");
+    WriteFileText(target, "target");
+#ifdef _WIN32
+    WriteFileText(planted, "planted");
+#else
+    ASSERT_EQ(symlink(target.c_str(), planted.c_str()), 0);
+#endif
+    Str first = FillMailForm("form.htm", "first", "s", "b");
+    Str second = FillMailForm("form.htm", "second", "s", "b");
+    EXPECT_EQ(TempFiles().size(), 3u);
+    EXPECT_FALSE(SameFile(first.data, second.data));
+    EXPECT_EQ(ReadText(first.data), "<input value=\"first\"\">\n");
+    EXPECT_EQ(ReadText(second.data), "<input value=\"second\"\">\n");
+    EXPECT_EQ(ReadText(target), "target");
+#ifdef _WIN32
+    EXPECT_EQ(ReadText(planted), "planted");
+#endif
 }
 
 void Send(unsigned flags, const char* address, const char* subject, const char* body, int count, ...) {
