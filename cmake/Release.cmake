@@ -51,7 +51,7 @@ set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 # The programs are signed as they are packed, when a certificate is named:
 # the build's own files stay unsigned.
-set(sign "include(${CMAKE_SOURCE_DIR}/cmake/ReleaseSign.cmake)
+set(sign "include([==[${CMAKE_SOURCE_DIR}/cmake/ReleaseSign.cmake]==])
 set(GEN_SIGN_PKCS12 [==[${GEN_SIGN_PKCS12}]==])
 set(GEN_SIGN_PASSWORD_FILE [==[${GEN_SIGN_PASSWORD_FILE}]==])
 set(GEN_SIGN_TIMESTAMP_URL [==[${GEN_SIGN_TIMESTAMP_URL}]==])")

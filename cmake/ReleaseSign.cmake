@@ -48,6 +48,5 @@ function(gen_sign_programs folder)
     # The mode the install rule gave, not osslsigncode's.
     file(CHMOD "${path}" PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE
          GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
-    message(STATUS "Signed: ${program}")
   endforeach()
 endfunction()
