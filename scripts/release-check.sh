@@ -44,20 +44,23 @@ fail() { echo "FAILED: $*"; failed=1; }
 started=$SECONDS
 took() { echo "   ($((SECONDS - started)) s)"; started=$SECONDS; }
 
-# Both builds stamp the time of this tree's last commit, as the win32
-# preset's build of this tree does; no compiler cache may hand the second
-# build the first one's objects.
-export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || echo 0)}
+# Both builds find the time stamp themselves, as the win32 preset's build of
+# this tree does: SOURCE_DATE_EPOCH if the caller set it, else the last
+# commit's time, which each copy's history gives. No compiler cache may hand
+# the second build the first one's objects.
+epoch=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || echo 0)}
 unset CMAKE_C_COMPILER_LAUNCHER CMAKE_CXX_COMPILER_LAUNCHER
 export CCACHE_DISABLE=1
 export CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}
 
-copy_tree() {  # copy_tree FOLDER: this tree's files as they are now, without build/
-  mkdir -p "$1"
+copy_tree() {  # copy_tree FOLDER: a checkout of this commit with the tree's files as they are now
   if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+    git clone -q --shared --no-checkout "$root" "$1"
+    git -C "$1" checkout -q --detach "$(git rev-parse HEAD)"
     git ls-files -z --cached --others --exclude-standard |
       tar --null --files-from=- --ignore-failed-read -cf - | tar -xf - -C "$1"
   else
+    mkdir -p "$1"
     tar --exclude=./build -cf - . | tar -xf - -C "$1"
   fi
 }
@@ -86,7 +89,7 @@ same_release() {  # same_release A B WHAT: the two releases' files are the same 
 
 one="$work/сборка один"
 two="$work/ビルド 二"
-echo "-- copies of the tree: $one, $two (SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH)"
+echo "-- copies of the tree: $one, $two (time stamp $epoch)"
 copy_tree "$one"; copy_tree "$two"
 echo "-- release in the first copy"
 release "$one"; took
@@ -119,7 +122,9 @@ pe_time() {  # pe_time FILE: the PE header's time stamp
   od -An -tu4 -j $((header + 8)) -N 4 "$1" | tr -d ' '
 }
 for exe in "$programs/Run.exe" "$programs/install.exe" "$sdk/bin/settings.exe"; do
-  [ "$(pe_time "$exe")" = "$SOURCE_DATE_EPOCH" ] || fail "${exe##*/}: time stamp $(pe_time "$exe"), not $SOURCE_DATE_EPOCH"
+  [ "$(pe_time "$exe")" = "$epoch" ] || fail "${exe##*/}: time stamp $(pe_time "$exe"), not $epoch"
+done
+for exe in "$programs/Run.exe" "$programs/install.exe"; do
   [ "$(strings -a -el "$exe" | grep -A1 -x FileVersion | tail -n 1)" = "$version" ] ||
     fail "${exe##*/}: its FileVersion is not the release's $version"
 done
@@ -137,17 +142,21 @@ took
 
 # The SDK from its unpacked folder, with each toolchain; natively it says
 # it has no library for this platform.
-for toolchain in mingw-i686 mingw-x86_64; do
-  if cmake -S "$sdk/examples" -B "$work/example-$toolchain" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$toolchain.cmake" \
+for triple in i686-w64-mingw32 x86_64-w64-mingw32; do
+  example=$work/example-$triple/gen_example.exe
+  case $triple in i686*) format=pei-i386 ;; *) format=pei-x86-64 ;; esac
+  if cmake -S "$sdk/examples" -B "$work/example-$triple" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-${triple%%-*}.cmake" \
        -DCMAKE_PREFIX_PATH="$sdk" >"$work/example.log" 2>&1 &&
-     cmake --build "$work/example-$toolchain" >>"$work/example.log" 2>&1; then
-    echo "-- the SDK's example builds with $toolchain: $(i686-w64-mingw32-objdump -f "$work/example-$toolchain/gen_example.exe" | sed -n 's/.*file format //p')"
+     cmake --build "$work/example-$triple" >>"$work/example.log" 2>&1 &&
+     "$triple-objdump" -f "$example" | grep -q "file format $format\$"; then
+    echo "-- the SDK's example builds for $triple ($format)"
   else
-    cat "$work/example.log"; fail "the SDK's example with $toolchain"
+    cat "$work/example.log"; fail "the SDK's example for $triple"
   fi
 done
 if cmake -S "$sdk/examples" -B "$work/example-native" -DCMAKE_PREFIX_PATH="$sdk" >"$work/example.log" 2>&1 ||
-   ! grep -q 'holds the library for i686-w64-mingw32, x86_64-w64-mingw32, not for' "$work/example.log"; then
+   ! tr -s ' \n' '  ' <"$work/example.log" |
+     grep -q 'holds the library for i686-w64-mingw32, x86_64-w64-mingw32, not for linux'; then
   cat "$work/example.log"; fail "natively the SDK should say it has no library for this platform"
 fi
 took
