@@ -30,9 +30,15 @@ install(EXPORT GenTargets NAMESPACE Gen:: DESTINATION ${GEN_PACKAGE_DIR}/${GEN_P
 configure_package_config_file(${CMAKE_SOURCE_DIR}/cmake/GenConfig.cmake.in
                               ${CMAKE_BINARY_DIR}/GenConfig.cmake
                               INSTALL_DESTINATION ${GEN_PACKAGE_DIR})
-write_basic_package_version_file(${CMAKE_BINARY_DIR}/GenConfigVersion.cmake
-                                 VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion
-                                 ARCH_INDEPENDENT)  # GenConfig.cmake checks the platform
+# One version file for every platform (GenConfig.cmake checks the platform):
+# without the pointer size, which the file would name even so, the builds for
+# each platform write the same bytes, whichever of them is installed last.
+block()
+  unset(CMAKE_SIZEOF_VOID_P)
+  write_basic_package_version_file(${CMAKE_BINARY_DIR}/GenConfigVersion.cmake
+                                   VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion
+                                   ARCH_INDEPENDENT)
+endblock()
 install(FILES ${CMAKE_BINARY_DIR}/GenConfig.cmake ${CMAKE_BINARY_DIR}/GenConfigVersion.cmake
               ${CMAKE_SOURCE_DIR}/cmake/GenPlatform.cmake
         DESTINATION ${GEN_PACKAGE_DIR})
