@@ -37,6 +37,7 @@ if [ "${1:-}" = wine ]; then
   exit $rc
 fi
 
+rm -rf "$out"  # no signed programs of an earlier run
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failed=0
@@ -177,7 +178,7 @@ release "$two" GEN_SIGN_PKCS12="$keys/signing.p12" GEN_SIGN_PASSWORD_FILE="$keys
 unpack "$two" "$work/signed"
 cmp -s <(cd "$work/unpacked" && find . | sort) <(cd "$work/signed" && find . | sort) ||
   fail "the signed release holds other files than the unsigned one"
-rm -rf "$signed" && mkdir -p "$signed"
+mkdir -p "$signed"
 for exe in Korvel-$version-win32/Run.exe Korvel-$version-win32/install.exe Gen-$version-sdk/bin/settings.exe; do
   name=${exe##*/}
   if osslsigncode verify -CAfile "$keys/cert.pem" -in "$work/signed/$exe" >"$work/verify.log" 2>&1; then
