@@ -100,7 +100,7 @@ same_release "$one" "$two" "two releases in two folders"
 
 # What the first release holds.
 rel=$one/build/release
-(cd "$rel" && sha256sum -c SHA256SUMS) || fail "SHA256SUMS does not match the archives"
+(cd "$rel" && sha256sum -c SHA256SUMS && cat SHA256SUMS) || fail "SHA256SUMS does not match the archives"
 unpack "$one" "$work/unpacked"
 version=$(sed -n 's/^project(Korvel VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 programs=$work/unpacked/Korvel-$version-win32
