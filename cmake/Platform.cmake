@@ -14,6 +14,28 @@ if(WIN32)
   add_compile_definitions(WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601)
   # The system C runtime's formatting and scanning, not MinGW's own copies.
   add_compile_definitions(__USE_MINGW_ANSI_STDIO=0)
+
+  # The same bytes wherever and whenever a program or library is built. The
+  # source and build folders are mapped out of __FILE__ and the objects' file
+  # names (the build folder last: it may lie inside the source folder, and
+  # the last map that matches wins).
+  add_compile_options(-ffile-prefix-map=${CMAKE_SOURCE_DIR}/=
+                      -ffile-prefix-map=${CMAKE_BINARY_DIR}/=)
+  # Archives without member times, owners or modes, whatever ar's default.
+  foreach(lang C CXX)
+    set(CMAKE_${lang}_ARCHIVE_CREATE "<CMAKE_AR> qcD <TARGET> <LINK_FLAGS> <OBJECTS>")
+    set(CMAKE_${lang}_ARCHIVE_APPEND "<CMAKE_AR> qD <TARGET> <LINK_FLAGS> <OBJECTS>")
+    set(CMAKE_${lang}_ARCHIVE_FINISH "<CMAKE_RANLIB> -D <TARGET>")
+  endforeach()
+  # The PE header's time stamp: binutils' linker takes SOURCE_DATE_EPOCH from
+  # its environment. A release passes its own down to each of its builds.
+  if(NOT DEFINED GEN_SOURCE_DATE_EPOCH)
+    include(SourceDate)
+    gen_source_date_epoch(GEN_SOURCE_DATE_EPOCH)
+  endif()
+  foreach(lang C CXX)
+    set(CMAKE_${lang}_LINKER_LAUNCHER ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${GEN_SOURCE_DATE_EPOCH})
+  endforeach()
 endif()
 
 if(GEN_SANITIZE)

@@ -2,7 +2,8 @@
 # The test command: installs what is missing, builds every way and runs
 # every test: natively with the sanitizers; under Wine with Xvfb, the 64-bit
 # tests, then the shipped 32-bit programs end to end and the i686 tests
-# (WoW64); the library's package with the example client; the fuzz targets.
+# (WoW64); the library's package with the example client; the release; the
+# fuzz targets.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -22,7 +23,9 @@ skipped=0
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 # group NAME COMMAND...: runs a group of tests; a ctest run is counted by its
-# closing line and its skipped tests, and fails on its own exit status too.
+# closing line and its skipped tests, and fails on its own exit status too;
+# another command is one test, skipped when it exits with 77 (CTest's skip
+# code, as scripts/wine-test.sh uses it).
 group() {
   local name=$1 rc=0 line total bad skip
   shift
@@ -30,7 +33,9 @@ group() {
   "$@" 2>&1 | tee "$log" || rc=$?
   line=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1) || true
   if [ -z "$line" ]; then
-    if [ "$rc" -eq 0 ]; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
+    if [ "$rc" -eq 0 ]; then passed=$((passed + 1))
+    elif [ "$rc" -eq 77 ]; then skipped=$((skipped + 1))
+    else failed=$((failed + 1)); fi
     return 0
   fi
   total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line")
@@ -53,6 +58,8 @@ group "32-bit: the shipped programs end to end under Wine" wine ctest --preset w
 group "32-bit: the i686 tests under Wine" wine ctest --preset win32-tests
 
 group "the library's package and its client" scripts/package-check.sh
+group "the release: built twice, byte for byte; signed and verified" scripts/release-check.sh
+group "32-bit: the signed programs under Wine" wine scripts/release-check.sh wine
 group "fuzzing (${FUZZ_SECONDS:=15}s a target)" env FUZZ_SECONDS="$FUZZ_SECONDS" scripts/fuzz.sh
 
 case "$wine32" in
