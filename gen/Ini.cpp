@@ -72,6 +72,12 @@ bool HasHighCharacters(const char* text) {
     return false;
 }
 
+// A write the store does not make: false, with the reason as the last error.
+bool Refused(DWORD error) {
+    SetLastError(error);
+    return false;
+}
+
 // The language path when it is safe to format with three texts.
 const char* LanguageFormat() {
     if (!LanguagePath.data || !LanguagePath.data[0] || !IsTextFormat(LanguagePath.data, 3)) return kOwnLocation;
@@ -277,32 +283,33 @@ Str ChecksumValue(const char* text) {
     return Concat(sum, text);
 }
 
-void WriteSettingRecord(const SettingPath& record) {
+bool WriteSettingRecord(const SettingPath& record) {
     HKEY root = RegistryRootFor(record);
     const char* file = Text(record.file);
+    if (!root && !file[0]) return Refused(ERROR_FILE_NOT_FOUND);
     if (!record.defaultValue.data) {
-        if (!root && !record.valueKind && file[0])
-            WritePrivateProfileStringA(Text(record.section), Text(record.key), nullptr, file);
-        return;
+        if (root || record.valueKind) return Refused(ERROR_INVALID_PARAMETER);
+        return WritePrivateProfileStringA(Text(record.section), Text(record.key), nullptr, file) != FALSE;
     }
     const char* value = record.defaultValue.data;
     Str text;
     if (record.valueKind == '!') {
         text = ChecksumValue(value);
     } else if (record.valueKind == '@') {
-        if (HasHighCharacters(value)) return;
+        if (HasHighCharacters(value)) return Refused(ERROR_INVALID_PARAMETER);
         text = ChecksumValue(ScrambleText(record.defaultValue).data);
     } else {
         text = value;
     }
     if (root) {
         HKEY key;
-        if (RegOpenKeyExA(root, Text(record.section), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
-        RegSetValueExA(key, Text(record.key), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.data), text.Length() + 1);
+        LONG status = RegOpenKeyExA(root, Text(record.section), 0, KEY_ALL_ACCESS, &key);
+        if (status != ERROR_SUCCESS) return Refused(static_cast<DWORD>(status));
+        status = RegSetValueExA(key, Text(record.key), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.data),
+                                text.Length() + 1);
         RegCloseKey(key);
-        return;
+        return status == ERROR_SUCCESS || Refused(static_cast<DWORD>(status));
     }
-    if (!file[0]) return;
     // The profile functions drop blanks at both ends and one pair of outer
     // quotes; in quotes of its own the text comes back as it was.
     if (!ComesBackWhole(text.data)) {
@@ -312,32 +319,35 @@ void WriteSettingRecord(const SettingPath& record) {
         quoted.Append("\"");
         text = quoted.storage;
     }
-    WritePrivateProfileStringA(Text(record.section), Text(record.key), text.data, file);
+    return WritePrivateProfileStringA(Text(record.section), Text(record.key), text.data, file) != FALSE;
 }
 
-void WriteSetting(const char* path, const char* value) {
+bool WriteSetting(const char* path, const char* value) {
     SettingPath record = ParseSettingPath(path, value);
-    WriteSettingRecord(record);
+    return WriteSettingRecord(record);
 }
 
-void WriteSettingDefault(const char* path) {
+bool WriteSettingDefault(const char* path) {
     SettingPath record = ParseSettingPath(path, nullptr);
-    WriteSettingRecord(record);
+    return WriteSettingRecord(record);
 }
 
-void WriteSettingFormatV(const char* path, const char* format, va_list arguments) {
+bool WriteSettingFormatV(const char* path, const char* format, va_list arguments) {
     Str text = FormatStrV(format, arguments);
-    WriteSetting(path, text.data);
+    return WriteSetting(path, text.data);
 }
 
-void WriteSettingFormat(const char* path, const char* format, ...) {
+bool WriteSettingFormat(const char* path, const char* format, ...) {
     va_list arguments;
     va_start(arguments, format);
-    WriteSettingFormatV(path, format, arguments);
+    bool stored = WriteSettingFormatV(path, format, arguments);
     va_end(arguments);
+    return stored;
 }
 
-void WriteSettingNumber(const char* path, int32_t number) { WriteSettingFormat(path, "%ld", static_cast<long>(number)); }
+bool WriteSettingNumber(const char* path, int32_t number) {
+    return WriteSettingFormat(path, "%ld", static_cast<long>(number));
+}
 
 int32_t IncrementSettingNumber(const char* path, int32_t defaultNumber) {
     int32_t number = static_cast<int32_t>(static_cast<uint32_t>(ReadSettingNumber(path, defaultNumber)) + 1u);
@@ -345,12 +355,12 @@ int32_t IncrementSettingNumber(const char* path, int32_t defaultNumber) {
     return number;
 }
 
-void WriteSettingBytes(const char* path, const unsigned char* bytes, int count) {
+bool WriteSettingBytes(const char* path, const unsigned char* bytes, int count) {
     Str text = SettingBytesText(bytes, count);
-    if (!text.data[0]) return;
+    if (!text.data[0]) return Refused(ERROR_INVALID_PARAMETER);
     SettingPath record = ParseSettingPath(path, nullptr);
     record.defaultValue = std::move(text);
-    WriteSettingRecord(record);
+    return WriteSettingRecord(record);
 }
 
 void BindSettingsFile(const char* fileName, bool check, bool skipLanguage) {

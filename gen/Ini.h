@@ -10,10 +10,12 @@
 // default, '?' a miss reads the default (missingRule); '`' look up through
 // the language path first. A default turns '+' into '='.
 //
-// Reads and writes return new Str values owned by the caller. Platform
-// failures are silent (a write is dropped, a read counts as missing); only a
-// broken check sum raises, an assertion failure of this module (line 84: no
-// check sum, line 86: wrong check sum).
+// Reads return new Str values owned by the caller. A write returns true when
+// the platform stored it; otherwise false, with the system's reason as the
+// last error (ERROR_INVALID_PARAMETER for what the store itself refuses). A
+// read counts a platform failure as missing; only a broken check sum raises,
+// an assertion failure of this module (line 84: no check sum, line 86: wrong
+// check sum).
 //
 // Limits: one INI key reads at most 1023 characters; a value joined from
 // continuation keys (Key1 ... Key9, KeyA ... KeyZ) at most 2046.
@@ -109,17 +111,17 @@ Str UnscrambleText(const Str& text);
 // The reflected CRC-32 (0xEDB88320) from crc, without final inversion.
 uint32_t Crc32Update(const void* data, size_t length, uint32_t crc);
 
-// Writes. Nothing is reported.
-void WriteSetting(const char* path, const char* value);
-void WriteSettingDefault(const char* path);
-void WriteSettingFormat(const char* path, const char* format, ...);
-void WriteSettingFormatV(const char* path, const char* format, va_list arguments);
-void WriteSettingNumber(const char* path, int32_t number);
+// Writes: true when stored.
+bool WriteSetting(const char* path, const char* value);
+bool WriteSettingDefault(const char* path);
+bool WriteSettingFormat(const char* path, const char* format, ...);
+bool WriteSettingFormatV(const char* path, const char* format, va_list arguments);
+bool WriteSettingNumber(const char* path, int32_t number);
 // Reads the number (storing the default first when missing), adds one,
 // stores and returns it.
 int32_t IncrementSettingNumber(const char* path, int32_t defaultNumber);
-void WriteSettingBytes(const char* path, const unsigned char* bytes, int count);
-void WriteSettingRecord(const SettingPath& record);
+bool WriteSettingBytes(const char* path, const unsigned char* bytes, int count);
+bool WriteSettingRecord(const SettingPath& record);
 // The text with its check sum in front: eight upper-case hexadecimal digits.
 Str ChecksumValue(const char* text);
 Str ScrambleText(const Str& text);
