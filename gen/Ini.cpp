@@ -56,14 +56,33 @@ const char* EffectivePrefix(const Str& prefix) {
     return prefix.data && prefix.data[0] && IsTextFormat(prefix.data, 1) ? prefix.data : kUnboundPrefix;
 }
 
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
 // A text the profile functions give back unchanged: no blank or tab at
 // either end, no matching pair of outer quotes.
 bool ComesBackWhole(const char* text) {
     size_t length = strlen(text);
     if (length == 0) return true;
     char first = text[0], last = text[length - 1];
-    if (first == ' ' || first == '\t' || last == ' ' || last == '\t') return false;
+    if (IsBlank(first) || IsBlank(last)) return false;
     return !(length >= 2 && (first == '"' || first == '\'') && last == first);
+}
+
+// A section or key name the profile functions find again as it is: not
+// empty, none of forbidden, no blank or tab at either end (they are dropped,
+// so " K" would be the key K).
+bool IsIniName(const char* name, const char* forbidden) {
+    size_t length = strlen(name);
+    return length > 0 && !strpbrk(name, forbidden) && !IsBlank(name[0]) && !IsBlank(name[length - 1]);
+}
+
+// What an INI file holds: the format has no escapes, so a line break in a
+// value would start lines of its own (another key, another section), '=' in
+// a key ends the key, a key beginning with ';' is a comment and one with '['
+// a section header, and ']' ends a section's name. value may be null.
+bool IniCanHold(const char* section, const char* key, const char* value) {
+    return IsIniName(section, "]\r\n") && IsIniName(key, "=\r\n") && key[0] != ';' && key[0] != '[' &&
+           !(value && strpbrk(value, "\r\n"));
 }
 
 bool HasHighCharacters(const char* text) {
@@ -86,7 +105,7 @@ const char* LanguageFormat() {
 
 }  // namespace
 
-SettingPath::SettingPath() : valueKind(0), missingRule('+'), languageFlag(0), found(false) {
+SettingPath::SettingPath() : valueKind(0), missingRule('+'), languageFlag(0), found(false), absent(false) {
     file.Release();
     section.Release();
     key.Release();
@@ -186,20 +205,29 @@ bool ReadIniKey(const SettingPath& record, char suffix, char* destination, unsig
     return found;
 }
 
-bool ReadRawValue(const SettingPath& record, char* buffer) {
+RawRead ReadRawValue(const SettingPath& record, char* buffer) {
     if (HKEY root = RegistryRootFor(record)) {
         HKEY key;
-        if (RegOpenKeyA(root, Text(record.section), &key) != ERROR_SUCCESS) return false;
-        DWORD type = REG_NONE;
-        DWORD size = IniKeyCapacity;
-        LONG status = RegQueryValueExA(key, Text(record.key), nullptr, &type, reinterpret_cast<BYTE*>(buffer + 1), &size);
-        RegCloseKey(key);
-        // The cleared byte behind the 1024 terminates whatever came.
-        return status == ERROR_SUCCESS && type == REG_SZ;
+        LONG status = RegOpenKeyA(root, Text(record.section), &key);
+        if (status == ERROR_SUCCESS) {
+            DWORD type = REG_NONE;
+            DWORD size = IniKeyCapacity;
+            status = RegQueryValueExA(key, Text(record.key), nullptr, &type, reinterpret_cast<BYTE*>(buffer + 1), &size);
+            RegCloseKey(key);
+            // The cleared byte behind the 1024 terminates whatever came.
+            if (status == ERROR_SUCCESS) return type == REG_SZ ? RawRead::Found : RawRead::Unreadable;
+        }
+        // Only what the system says is not there is absent: a value longer
+        // than the read (ERROR_MORE_DATA) or behind a key refused is kept.
+        return status == ERROR_FILE_NOT_FOUND ? RawRead::Absent : RawRead::Unreadable;
     }
+    if (!IniCanHold(Text(record.section), Text(record.key), nullptr)) return RawRead::Unreadable;
+    // The sentinel read of ReadIniKey tells an absent key from a present one,
+    // empty or longer than the read: a key is absent only when the platform
+    // answers with the default.
     char* text = buffer + 1;
-    if (ReadIniKey(record, 0, text)) return true;
-    if (!ReadIniKey(record, kSuffixes[0], text)) return false;
+    if (ReadIniKey(record, 0, text)) return RawRead::Found;
+    if (!ReadIniKey(record, kSuffixes[0], text)) return RawRead::Absent;
     char* const limit = buffer + ReadBufferSize;
     char* end = text + strlen(text);
     // Each piece goes behind the terminator, which becomes a line feed once
@@ -209,7 +237,7 @@ bool ReadRawValue(const SettingPath& record, char* buffer) {
         *end = '\n';
         end += 1 + strlen(end + 1);
     }
-    return true;
+    return RawRead::Found;
 }
 
 Str VerifyChecksumValue(const char* text) {
@@ -226,18 +254,20 @@ Str VerifyChecksumValue(const char* text) {
 Str ReadSettingRecord(SettingPath& record) {
     char buffer[ReadBufferSize];
     memset(buffer, 0, sizeof buffer);
-    record.found = false;
+    RawRead read = RawRead::Absent;
     if (record.languageFlag) {
         Str location = FormatStr(LanguageFormat(), Text(record.file), Text(record.section), Text(record.key));
         SettingPath language = ParseSettingPath(location.data, nullptr);
-        record.found = ReadRawValue(language, buffer);
-        if (!record.found) {
+        read = ReadRawValue(language, buffer);
+        if (read != RawRead::Found) {
             memset(buffer, 0, sizeof buffer);
-            record.found = ReadRawValue(record, buffer);
+            read = ReadRawValue(record, buffer);
         }
     } else {
-        record.found = ReadRawValue(record, buffer);
+        read = ReadRawValue(record, buffer);
     }
+    record.found = read == RawRead::Found;
+    record.absent = read == RawRead::Absent;
     if (record.found) {
         const char* raw = buffer + 1;
         if (record.valueKind == '!') return VerifyChecksumValue(raw);
@@ -245,7 +275,7 @@ Str ReadSettingRecord(SettingPath& record) {
         return Str(raw);
     }
     if (record.missingRule == '+') return FormatStr(kNotFound, Text(record.file), Text(record.section), Text(record.key));
-    if (record.missingRule == '=') WriteSettingRecord(record);
+    if (record.missingRule == '=' && record.absent) WriteSettingRecord(record);
     return Str(Text(record.defaultValue));
 }
 
@@ -269,11 +299,13 @@ int32_t ReadSettingNumber(const char* path, int32_t defaultNumber) {
     return static_cast<int32_t>(number);
 }
 
-bool ReadSettingBytes(const char* path, unsigned char* bytes, int count) {
+bool ReadSettingBytes(const char* path, unsigned char* bytes, int count, bool* repairFailed) {
     SettingPath record = ParseSettingPath(path, "");
+    bool repair = record.missingRule == '=';
+    record.missingRule = '?';  // the repair stores the array, not the empty text
     Str text = ReadSettingRecord(record);
     if (ParseSettingBytes(text.data, bytes, count)) return true;
-    if (record.missingRule == '=') WriteSettingBytes(path, bytes, count);
+    if (repair && record.absent && !WriteSettingBytes(path, bytes, count) && repairFailed) *repairFailed = true;
     return false;
 }
 
@@ -287,6 +319,8 @@ bool WriteSettingRecord(const SettingPath& record) {
     HKEY root = RegistryRootFor(record);
     const char* file = Text(record.file);
     if (!root && !file[0]) return Refused(ERROR_FILE_NOT_FOUND);
+    if (!root && !IniCanHold(Text(record.section), Text(record.key), record.defaultValue.data))
+        return Refused(ERROR_INVALID_PARAMETER);
     if (!record.defaultValue.data) {
         if (root || record.valueKind) return Refused(ERROR_INVALID_PARAMETER);
         return WritePrivateProfileStringA(Text(record.section), Text(record.key), nullptr, file) != FALSE;
@@ -301,6 +335,9 @@ bool WriteSettingRecord(const SettingPath& record) {
     } else {
         text = value;
     }
+    // A read takes IniKeyCapacity - 1 characters: a longer check-summed text
+    // would fail its check sum on every read.
+    if (record.valueKind && text.Length() >= IniKeyCapacity) return Refused(ERROR_INVALID_PARAMETER);
     if (root) {
         HKEY key;
         LONG status = RegOpenKeyExA(root, Text(record.section), 0, KEY_ALL_ACCESS, &key);

@@ -6,9 +6,11 @@
 //
 // with flag characters at the start of a relative path, of the section and
 // of the key: '!' check-summed, '@' scrambled and check-summed (valueKind);
-// '+' a miss reads as a "not found" text, '=' a miss reads and writes the
-// default, '?' a miss reads the default (missingRule); '`' look up through
-// the language path first. A default turns '+' into '='.
+// '+' a miss reads as a "not found" text, '=' a miss reads the default and
+// writes it where nothing at all is stored, '?' a miss reads the default
+// (missingRule); '`' look up through the language path first. A default
+// turns '+' into '='. A read never writes over a stored value, even one it
+// cannot take.
 //
 // Reads return new Str values owned by the caller. A write returns true when
 // the platform stored it; otherwise false, with the system's reason as the
@@ -17,8 +19,18 @@
 // an assertion failure of this module (line 84: no check sum, line 86: wrong
 // check sum).
 //
-// Limits: one INI key reads at most 1023 characters; a value joined from
-// continuation keys (Key1 ... Key9, KeyA ... KeyZ) at most 2046.
+// Limits: one INI key (and one registry value) reads at most 1023
+// characters; a value joined from continuation keys (Key1 ... Key9, KeyA ...
+// KeyZ) at most 2046. A plain text longer than that is still stored whole.
+//
+// Refused (a write stores nothing and returns false, a read answers as for a
+// miss and writes nothing):
+// - in an INI file, what the format cannot hold: a value with CR or LF; a
+//   key that is empty, holds '=', CR or LF, or begins with ';' or '['; a
+//   section that is empty or holds ']', CR or LF; a key or section with a
+//   blank or tab at either end. The registry holds all of these.
+// - a '!' or '@' text whose stored form (check sum included) is longer than
+//   a read takes: it could never be read back.
 //
 // Choices where the format leaves room:
 // - A work text with fewer than three '|' leaves the missing fields empty
@@ -66,6 +78,7 @@ struct SettingPath {
     Str key;            // INI key, or registry value name
     Str defaultValue;
     bool found;         // set by a read
+    bool absent;        // set by a read: nothing at all is stored at the own location
 
     SettingPath();
     SettingPath(SettingPath&&) = default;
@@ -88,8 +101,10 @@ Str ReadSettingOr(const char* path, const Str& defaultValue);
 // path has no default part; a miss stores the default under '='.
 int32_t ReadSettingNumber(const char* path, int32_t defaultNumber);
 // Fills bytes[0, count) from a byte-array value; false when the stored text
-// is not one of count bytes (under '=' it is then replaced by bytes).
-bool ReadSettingBytes(const char* path, unsigned char* bytes, int count);
+// is not one of count bytes. Under '=' a missing value is then stored as
+// bytes (when that fails, *repairFailed is set, if given); a stored value
+// stays as it is.
+bool ReadSettingBytes(const char* path, unsigned char* bytes, int count, bool* repairFailed = nullptr);
 // The byte-array form: four or more hexadecimal digits of the count, then
 // " %02X" a byte. Parsing stores each byte as it is read, so a rejected text
 // may leave some bytes changed. A negative count is never accepted, and
@@ -98,8 +113,12 @@ bool ReadSettingBytes(const char* path, unsigned char* bytes, int count);
 bool ParseSettingBytes(const char* text, unsigned char* bytes, int count);
 Str SettingBytesText(const unsigned char* bytes, int count);
 Str ReadSettingRecord(SettingPath& record);
+// What a read finds: a value, nothing at all, or a value it cannot take (a
+// registry value longer than a read or not a string, a key refused by the
+// system, an INI name the format cannot hold).
+enum class RawRead { Found, Absent, Unreadable };
 // The raw text at buffer + 1 (buffer: ReadBufferSize bytes, cleared).
-bool ReadRawValue(const SettingPath& record, char* buffer);
+RawRead ReadRawValue(const SettingPath& record, char* buffer);
 // The key, or the key followed by suffix (0: none), at destination, cut to
 // capacity bytes with its terminator.
 bool ReadIniKey(const SettingPath& record, char suffix, char* destination, unsigned capacity = IniKeyCapacity);
