@@ -335,9 +335,12 @@ bool WriteSettingRecord(const SettingPath& record) {
     } else {
         text = value;
     }
-    // A read takes IniKeyCapacity - 1 characters: a longer check-summed text
-    // would fail its check sum on every read.
-    if (record.valueKind && text.Length() >= IniKeyCapacity) return Refused(ERROR_INVALID_PARAMETER);
+    // A read takes IniKeyCapacity - 1 characters, one less of a quoted INI
+    // value (the profile functions cut its closing quote and then drop one
+    // more character): a longer check-summed text would fail its check sum on
+    // every read.
+    bool quoted = !root && !ComesBackWhole(text.data);
+    if (record.valueKind && text.Length() + (quoted ? 1 : 0) >= IniKeyCapacity) return Refused(ERROR_INVALID_PARAMETER);
     if (root) {
         HKEY key;
         LONG status = RegOpenKeyExA(root, Text(record.section), 0, KEY_ALL_ACCESS, &key);
@@ -349,12 +352,12 @@ bool WriteSettingRecord(const SettingPath& record) {
     }
     // The profile functions drop blanks at both ends and one pair of outer
     // quotes; in quotes of its own the text comes back as it was.
-    if (!ComesBackWhole(text.data)) {
-        StrBuilder quoted(text.Length() + 2);
-        quoted.Append("\"");
-        quoted.Append(text.data);
-        quoted.Append("\"");
-        text = quoted.storage;
+    if (quoted) {
+        StrBuilder inQuotes(text.Length() + 2);
+        inQuotes.Append("\"");
+        inQuotes.Append(text.data);
+        inQuotes.Append("\"");
+        text = inQuotes.storage;
     }
     return WritePrivateProfileStringA(Text(record.section), Text(record.key), text.data, file) != FALSE;
 }

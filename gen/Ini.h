@@ -30,7 +30,8 @@
 //   section that is empty or holds ']', CR or LF; a key or section with a
 //   blank or tab at either end. The registry holds all of these.
 // - a '!' or '@' text whose stored form (check sum included) is longer than
-//   a read takes: it could never be read back.
+//   a read takes (1023 characters; 1022 of one an INI file holds in quotes):
+//   it could never be read back.
 //
 // Choices where the format leaves room:
 // - A work text with fewer than three '|' leaves the missing fields empty
