@@ -53,9 +53,11 @@
 //   left, and joining stops when the buffer is full.
 // - A record without a value (WriteSettingDefault of a path without a
 //   default part) removes a plain INI key; to the registry, or under '!' or
-//   '@', it stores nothing.
-// - Under '@' a text holding a character of 160 or above stores nothing: its
-//   scrambled form might not read back as written.
+//   '@', it stores nothing (false).
+// - Under '@' a text holding a character of 160 or above stores nothing
+//   (false): its scrambled form might not read back as written.
+// - A relative path while no settings file is bound stores nothing (false,
+//   ERROR_FILE_NOT_FOUND).
 // - A text that the profile functions would not give back whole (a blank or
 //   tab at either end, or one matching pair of outer quotes) is written to an
 //   INI file inside one pair of double quotes, which every reader removes.
