@@ -40,6 +40,13 @@ protected:
         SetEnvironmentVariableA("COMPAT_REGISTRY", nullptr);
     }
     std::string Stored(const char* section, const char* key) const { return ProfileText(ini, section, key); }
+    // The test's registry key, created; the caller closes it.
+    static HKEY CreatedKey() {
+        HKEY key = nullptr;
+        EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kRegistryKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+        return key;
+    }
 
     Sandbox sandbox;
     std::string ini = sandbox.Path("Korvel.INI");
@@ -313,9 +320,8 @@ TEST_F(Store, ByteArraysAreReadCheckedAndRepaired) {
 // value: the read answers the default and leaves it; only where nothing is
 // stored does '=' write the default.
 TEST_F(Store, ReadsWriteTheDefaultOnlyWhereNothingIsStored) {
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kRegistryKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
+    HKEY key = CreatedKey();
+    ASSERT_NE(key, nullptr);
     const std::string longText(1500, 'L');
     const DWORD number = 7;
     const struct {
@@ -438,10 +444,7 @@ const UnheldCase kUnheld[] = {
 
 TEST_F(Store, WhatAnIniFileCannotHoldIsRefused) {
     const std::string before = "[S]\r\nK=kept\r\n";
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kRegistryKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
+    RegCloseKey(CreatedKey());
     for (const UnheldCase& c : kUnheld) {
         SCOPED_TRACE(testing::Message() << "[" << c.section << "] " << c.key << "=" << c.value);
         WriteFileText(ini, before);
@@ -464,10 +467,7 @@ TEST_F(Store, WhatAnIniFileCannotHoldIsRefused) {
 // A read takes at most 1023 characters: a check-summed or scrambled text
 // longer than that could never be read back.
 TEST_F(Store, CheckSummedTextsLongerThanAReadAreRefused) {
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kRegistryKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
+    RegCloseKey(CreatedKey());
     // Stored with its check sum: 1023 characters. (Alternating, so that its
     // scrambled form has no blanks.)
     std::string fits;
@@ -502,6 +502,7 @@ TEST_F(Store, CheckSummedTextsLongerThanAReadAreRefused) {
         EXPECT_TRUE(WriteSetting((location + "Plain").c_str(), plain.c_str()));
     }
     EXPECT_NE(ReadFileText(ini).find("Plain=" + plain + "\r\n"), std::string::npos);
+    HKEY key;
     ASSERT_EQ(RegOpenKeyA(HKEY_CURRENT_USER, kRegistryKey, &key), ERROR_SUCCESS);
     DWORD size = 0;
     EXPECT_EQ(RegQueryValueExA(key, "Plain", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
