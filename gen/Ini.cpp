@@ -217,14 +217,16 @@ RawRead ReadRawValue(const SettingPath& record, char* buffer) {
             // The cleared byte behind the 1024 terminates whatever came.
             if (status == ERROR_SUCCESS) return type == REG_SZ ? RawRead::Found : RawRead::Unreadable;
         }
-        // Only what the system says is not there is absent: a value longer
-        // than the read (ERROR_MORE_DATA) or behind a key refused is kept.
+        // Only what the system says is not there is absent: a value too long
+        // for the read (ERROR_MORE_DATA), or under a key the system would not
+        // open, is kept.
         return status == ERROR_FILE_NOT_FOUND ? RawRead::Absent : RawRead::Unreadable;
     }
     if (!IniCanHold(Text(record.section), Text(record.key), nullptr)) return RawRead::Unreadable;
     // The sentinel read of ReadIniKey tells an absent key from a present one,
-    // empty or longer than the read: a key is absent only when the platform
-    // answers with the default.
+    // empty or longer than the read: only an absent key gives the default back.
+    // (A listing of the section's keys, a null key, would tell it too, at the
+    // cost of every name in the section.)
     char* text = buffer + 1;
     if (ReadIniKey(record, 0, text)) return RawRead::Found;
     if (!ReadIniKey(record, kSuffixes[0], text)) return RawRead::Absent;
