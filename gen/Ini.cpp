@@ -56,19 +56,44 @@ const char* EffectivePrefix(const Str& prefix) {
     return prefix.data && prefix.data[0] && IsTextFormat(prefix.data, 1) ? prefix.data : kUnboundPrefix;
 }
 
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
 // A text the profile functions give back unchanged: no blank or tab at
 // either end, no matching pair of outer quotes.
 bool ComesBackWhole(const char* text) {
     size_t length = strlen(text);
     if (length == 0) return true;
     char first = text[0], last = text[length - 1];
-    if (first == ' ' || first == '\t' || last == ' ' || last == '\t') return false;
+    if (IsBlank(first) || IsBlank(last)) return false;
     return !(length >= 2 && (first == '"' || first == '\'') && last == first);
+}
+
+// A section or key name the profile functions find again as it is: not
+// empty, none of forbidden, no blank or tab at either end (they are dropped,
+// so " K" would be the key K).
+bool IsIniName(const char* name, const char* forbidden) {
+    size_t length = strlen(name);
+    return length > 0 && !strpbrk(name, forbidden) && !IsBlank(name[0]) && !IsBlank(name[length - 1]);
+}
+
+// What an INI file holds: the format has no escapes, so a line break in a
+// value would start lines of its own (another key, another section), '=' in
+// a key ends the key, a key beginning with ';' is a comment and one with '['
+// a section header, and ']' ends a section's name. value may be null.
+bool IniCanHold(const char* section, const char* key, const char* value) {
+    return IsIniName(section, "]\r\n") && IsIniName(key, "=\r\n") && key[0] != ';' && key[0] != '[' &&
+           !(value && strpbrk(value, "\r\n"));
 }
 
 bool HasHighCharacters(const char* text) {
     for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p)
         if (*p >= 160) return true;
+    return false;
+}
+
+// A write the store does not make: false, with the reason as the last error.
+bool Refused(DWORD error) {
+    SetLastError(error);
     return false;
 }
 
@@ -80,7 +105,7 @@ const char* LanguageFormat() {
 
 }  // namespace
 
-SettingPath::SettingPath() : valueKind(0), missingRule('+'), languageFlag(0), found(false) {
+SettingPath::SettingPath() : valueKind(0), missingRule('+'), languageFlag(0), found(false), absent(false) {
     file.Release();
     section.Release();
     key.Release();
@@ -180,20 +205,31 @@ bool ReadIniKey(const SettingPath& record, char suffix, char* destination, unsig
     return found;
 }
 
-bool ReadRawValue(const SettingPath& record, char* buffer) {
+RawRead ReadRawValue(const SettingPath& record, char* buffer) {
     if (HKEY root = RegistryRootFor(record)) {
         HKEY key;
-        if (RegOpenKeyA(root, Text(record.section), &key) != ERROR_SUCCESS) return false;
-        DWORD type = REG_NONE;
-        DWORD size = IniKeyCapacity;
-        LONG status = RegQueryValueExA(key, Text(record.key), nullptr, &type, reinterpret_cast<BYTE*>(buffer + 1), &size);
-        RegCloseKey(key);
-        // The cleared byte behind the 1024 terminates whatever came.
-        return status == ERROR_SUCCESS && type == REG_SZ;
+        LONG status = RegOpenKeyA(root, Text(record.section), &key);
+        if (status == ERROR_SUCCESS) {
+            DWORD type = REG_NONE;
+            DWORD size = IniKeyCapacity;
+            status = RegQueryValueExA(key, Text(record.key), nullptr, &type, reinterpret_cast<BYTE*>(buffer + 1), &size);
+            RegCloseKey(key);
+            // The cleared byte behind the 1024 terminates whatever came.
+            if (status == ERROR_SUCCESS) return type == REG_SZ ? RawRead::Found : RawRead::Unreadable;
+        }
+        // Only what the system says is not there is absent: a value too long
+        // for the read (ERROR_MORE_DATA), or under a key the system would not
+        // open, is kept.
+        return status == ERROR_FILE_NOT_FOUND ? RawRead::Absent : RawRead::Unreadable;
     }
+    if (!IniCanHold(Text(record.section), Text(record.key), nullptr)) return RawRead::Unreadable;
+    // The sentinel read of ReadIniKey tells an absent key from a present one,
+    // empty or longer than the read: only an absent key gives the default back.
+    // (A listing of the section's keys, a null key, would tell it too, at the
+    // cost of every name in the section.)
     char* text = buffer + 1;
-    if (ReadIniKey(record, 0, text)) return true;
-    if (!ReadIniKey(record, kSuffixes[0], text)) return false;
+    if (ReadIniKey(record, 0, text)) return RawRead::Found;
+    if (!ReadIniKey(record, kSuffixes[0], text)) return RawRead::Absent;
     char* const limit = buffer + ReadBufferSize;
     char* end = text + strlen(text);
     // Each piece goes behind the terminator, which becomes a line feed once
@@ -203,7 +239,7 @@ bool ReadRawValue(const SettingPath& record, char* buffer) {
         *end = '\n';
         end += 1 + strlen(end + 1);
     }
-    return true;
+    return RawRead::Found;
 }
 
 Str VerifyChecksumValue(const char* text) {
@@ -220,18 +256,20 @@ Str VerifyChecksumValue(const char* text) {
 Str ReadSettingRecord(SettingPath& record) {
     char buffer[ReadBufferSize];
     memset(buffer, 0, sizeof buffer);
-    record.found = false;
+    RawRead read = RawRead::Absent;
     if (record.languageFlag) {
         Str location = FormatStr(LanguageFormat(), Text(record.file), Text(record.section), Text(record.key));
         SettingPath language = ParseSettingPath(location.data, nullptr);
-        record.found = ReadRawValue(language, buffer);
-        if (!record.found) {
+        read = ReadRawValue(language, buffer);
+        if (read != RawRead::Found) {
             memset(buffer, 0, sizeof buffer);
-            record.found = ReadRawValue(record, buffer);
+            read = ReadRawValue(record, buffer);
         }
     } else {
-        record.found = ReadRawValue(record, buffer);
+        read = ReadRawValue(record, buffer);
     }
+    record.found = read == RawRead::Found;
+    record.absent = read == RawRead::Absent;
     if (record.found) {
         const char* raw = buffer + 1;
         if (record.valueKind == '!') return VerifyChecksumValue(raw);
@@ -239,7 +277,7 @@ Str ReadSettingRecord(SettingPath& record) {
         return Str(raw);
     }
     if (record.missingRule == '+') return FormatStr(kNotFound, Text(record.file), Text(record.section), Text(record.key));
-    if (record.missingRule == '=') WriteSettingRecord(record);
+    if (record.missingRule == '=' && record.absent) WriteSettingRecord(record);
     return Str(Text(record.defaultValue));
 }
 
@@ -263,11 +301,13 @@ int32_t ReadSettingNumber(const char* path, int32_t defaultNumber) {
     return static_cast<int32_t>(number);
 }
 
-bool ReadSettingBytes(const char* path, unsigned char* bytes, int count) {
+bool ReadSettingBytes(const char* path, unsigned char* bytes, int count, bool* repairFailed) {
     SettingPath record = ParseSettingPath(path, "");
+    bool repair = record.missingRule == '=';
+    record.missingRule = '?';  // the repair stores the array, not the empty text
     Str text = ReadSettingRecord(record);
     if (ParseSettingBytes(text.data, bytes, count)) return true;
-    if (record.missingRule == '=') WriteSettingBytes(path, bytes, count);
+    if (repair && record.absent && !WriteSettingBytes(path, bytes, count) && repairFailed) *repairFailed = true;
     return false;
 }
 
@@ -277,67 +317,79 @@ Str ChecksumValue(const char* text) {
     return Concat(sum, text);
 }
 
-void WriteSettingRecord(const SettingPath& record) {
+bool WriteSettingRecord(const SettingPath& record) {
     HKEY root = RegistryRootFor(record);
     const char* file = Text(record.file);
+    if (!root && !file[0]) return Refused(ERROR_FILE_NOT_FOUND);
+    if (!root && !IniCanHold(Text(record.section), Text(record.key), record.defaultValue.data))
+        return Refused(ERROR_INVALID_PARAMETER);
     if (!record.defaultValue.data) {
-        if (!root && !record.valueKind && file[0])
-            WritePrivateProfileStringA(Text(record.section), Text(record.key), nullptr, file);
-        return;
+        if (root || record.valueKind) return Refused(ERROR_INVALID_PARAMETER);
+        return WritePrivateProfileStringA(Text(record.section), Text(record.key), nullptr, file) != FALSE;
     }
     const char* value = record.defaultValue.data;
     Str text;
     if (record.valueKind == '!') {
         text = ChecksumValue(value);
     } else if (record.valueKind == '@') {
-        if (HasHighCharacters(value)) return;
+        if (HasHighCharacters(value)) return Refused(ERROR_INVALID_PARAMETER);
         text = ChecksumValue(ScrambleText(record.defaultValue).data);
     } else {
         text = value;
     }
+    // A read takes IniKeyCapacity - 1 characters, one less of a quoted INI
+    // value (the profile functions cut its closing quote and then drop one
+    // more character): a longer check-summed text would fail its check sum on
+    // every read.
+    bool quoted = !root && !ComesBackWhole(text.data);
+    if (record.valueKind && text.Length() + (quoted ? 1 : 0) >= IniKeyCapacity) return Refused(ERROR_INVALID_PARAMETER);
     if (root) {
         HKEY key;
-        if (RegOpenKeyExA(root, Text(record.section), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
-        RegSetValueExA(key, Text(record.key), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.data), text.Length() + 1);
+        LONG status = RegOpenKeyExA(root, Text(record.section), 0, KEY_ALL_ACCESS, &key);
+        if (status != ERROR_SUCCESS) return Refused(static_cast<DWORD>(status));
+        status = RegSetValueExA(key, Text(record.key), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.data),
+                                text.Length() + 1);
         RegCloseKey(key);
-        return;
+        return status == ERROR_SUCCESS || Refused(static_cast<DWORD>(status));
     }
-    if (!file[0]) return;
     // The profile functions drop blanks at both ends and one pair of outer
     // quotes; in quotes of its own the text comes back as it was.
-    if (!ComesBackWhole(text.data)) {
-        StrBuilder quoted(text.Length() + 2);
-        quoted.Append("\"");
-        quoted.Append(text.data);
-        quoted.Append("\"");
-        text = quoted.storage;
+    if (quoted) {
+        StrBuilder inQuotes(text.Length() + 2);
+        inQuotes.Append("\"");
+        inQuotes.Append(text.data);
+        inQuotes.Append("\"");
+        text = inQuotes.storage;
     }
-    WritePrivateProfileStringA(Text(record.section), Text(record.key), text.data, file);
+    return WritePrivateProfileStringA(Text(record.section), Text(record.key), text.data, file) != FALSE;
 }
 
-void WriteSetting(const char* path, const char* value) {
+bool WriteSetting(const char* path, const char* value) {
     SettingPath record = ParseSettingPath(path, value);
-    WriteSettingRecord(record);
+    return WriteSettingRecord(record);
 }
 
-void WriteSettingDefault(const char* path) {
+bool WriteSettingDefault(const char* path) {
     SettingPath record = ParseSettingPath(path, nullptr);
-    WriteSettingRecord(record);
+    return WriteSettingRecord(record);
 }
 
-void WriteSettingFormatV(const char* path, const char* format, va_list arguments) {
+bool WriteSettingFormatV(const char* path, const char* format, va_list arguments) {
     Str text = FormatStrV(format, arguments);
-    WriteSetting(path, text.data);
+    return WriteSetting(path, text.data);
 }
 
-void WriteSettingFormat(const char* path, const char* format, ...) {
+bool WriteSettingFormat(const char* path, const char* format, ...) {
     va_list arguments;
     va_start(arguments, format);
-    WriteSettingFormatV(path, format, arguments);
+    bool stored = WriteSettingFormatV(path, format, arguments);
     va_end(arguments);
+    return stored;
 }
 
-void WriteSettingNumber(const char* path, int32_t number) { WriteSettingFormat(path, "%ld", static_cast<long>(number)); }
+bool WriteSettingNumber(const char* path, int32_t number) {
+    return WriteSettingFormat(path, "%ld", static_cast<long>(number));
+}
 
 int32_t IncrementSettingNumber(const char* path, int32_t defaultNumber) {
     int32_t number = static_cast<int32_t>(static_cast<uint32_t>(ReadSettingNumber(path, defaultNumber)) + 1u);
@@ -345,12 +397,12 @@ int32_t IncrementSettingNumber(const char* path, int32_t defaultNumber) {
     return number;
 }
 
-void WriteSettingBytes(const char* path, const unsigned char* bytes, int count) {
+bool WriteSettingBytes(const char* path, const unsigned char* bytes, int count) {
     Str text = SettingBytesText(bytes, count);
-    if (!text.data[0]) return;
+    if (!text.data[0]) return Refused(ERROR_INVALID_PARAMETER);
     SettingPath record = ParseSettingPath(path, nullptr);
     record.defaultValue = std::move(text);
-    WriteSettingRecord(record);
+    return WriteSettingRecord(record);
 }
 
 void BindSettingsFile(const char* fileName, bool check, bool skipLanguage) {

@@ -6,17 +6,32 @@
 //
 // with flag characters at the start of a relative path, of the section and
 // of the key: '!' check-summed, '@' scrambled and check-summed (valueKind);
-// '+' a miss reads as a "not found" text, '=' a miss reads and writes the
-// default, '?' a miss reads the default (missingRule); '`' look up through
-// the language path first. A default turns '+' into '='.
+// '+' a miss reads as a "not found" text, '=' a miss reads the default and
+// writes it where nothing at all is stored, '?' a miss reads the default
+// (missingRule); '`' look up through the language path first. A default
+// turns '+' into '='. A read never writes over a stored value, even one it
+// cannot take.
 //
-// Reads and writes return new Str values owned by the caller. Platform
-// failures are silent (a write is dropped, a read counts as missing); only a
-// broken check sum raises, an assertion failure of this module (line 84: no
-// check sum, line 86: wrong check sum).
+// Reads return new Str values owned by the caller. A write returns true when
+// the platform stored it; otherwise false, with the system's reason as the
+// last error (ERROR_INVALID_PARAMETER for what the store itself refuses). A
+// read counts a platform failure as missing; only a broken check sum raises,
+// an assertion failure of this module (line 84: no check sum, line 86: wrong
+// check sum).
 //
-// Limits: one INI key reads at most 1023 characters; a value joined from
-// continuation keys (Key1 ... Key9, KeyA ... KeyZ) at most 2046.
+// Limits: one INI key (and one registry value) reads at most 1023
+// characters; a value joined from continuation keys (Key1 ... Key9, KeyA ...
+// KeyZ) at most 2046. A plain text longer than that is still stored whole.
+//
+// Refused (a write stores nothing and returns false, a read answers as for a
+// miss and writes nothing):
+// - in an INI file, what the format cannot hold: a value with CR or LF; a
+//   key that is empty, holds '=', CR or LF, or begins with ';' or '['; a
+//   section that is empty or holds ']', CR or LF; a key or section with a
+//   blank or tab at either end. The registry holds all of these.
+// - a '!' or '@' text whose stored form (check sum included) is longer than
+//   a read takes (1023 characters; 1022 of one an INI file holds in quotes):
+//   it could never be read back.
 //
 // Choices where the format leaves room:
 // - A work text with fewer than three '|' leaves the missing fields empty
@@ -38,9 +53,11 @@
 //   left, and joining stops when the buffer is full.
 // - A record without a value (WriteSettingDefault of a path without a
 //   default part) removes a plain INI key; to the registry, or under '!' or
-//   '@', it stores nothing.
-// - Under '@' a text holding a character of 160 or above stores nothing: its
-//   scrambled form might not read back as written.
+//   '@', it stores nothing (false).
+// - Under '@' a text holding a character of 160 or above stores nothing
+//   (false): its scrambled form might not read back as written.
+// - A relative path while no settings file is bound stores nothing (false,
+//   ERROR_FILE_NOT_FOUND).
 // - A text that the profile functions would not give back whole (a blank or
 //   tab at either end, or one matching pair of outer quotes) is written to an
 //   INI file inside one pair of double quotes, which every reader removes.
@@ -64,6 +81,7 @@ struct SettingPath {
     Str key;            // INI key, or registry value name
     Str defaultValue;
     bool found;         // set by a read
+    bool absent;        // set by a read: nothing at all is stored at the own location
 
     SettingPath();
     SettingPath(SettingPath&&) = default;
@@ -86,8 +104,10 @@ Str ReadSettingOr(const char* path, const Str& defaultValue);
 // path has no default part; a miss stores the default under '='.
 int32_t ReadSettingNumber(const char* path, int32_t defaultNumber);
 // Fills bytes[0, count) from a byte-array value; false when the stored text
-// is not one of count bytes (under '=' it is then replaced by bytes).
-bool ReadSettingBytes(const char* path, unsigned char* bytes, int count);
+// is not one of count bytes. Under '=' a missing value is then stored as
+// bytes (when that fails, *repairFailed is set, if given); a stored value
+// stays as it is.
+bool ReadSettingBytes(const char* path, unsigned char* bytes, int count, bool* repairFailed = nullptr);
 // The byte-array form: four or more hexadecimal digits of the count, then
 // " %02X" a byte. Parsing stores each byte as it is read, so a rejected text
 // may leave some bytes changed. A negative count is never accepted, and
@@ -96,8 +116,12 @@ bool ReadSettingBytes(const char* path, unsigned char* bytes, int count);
 bool ParseSettingBytes(const char* text, unsigned char* bytes, int count);
 Str SettingBytesText(const unsigned char* bytes, int count);
 Str ReadSettingRecord(SettingPath& record);
+// What a read finds: a value, nothing at all, or a value it cannot take (a
+// registry value longer than a read or not a string, a key refused by the
+// system, an INI name the format cannot hold).
+enum class RawRead { Found, Absent, Unreadable };
 // The raw text at buffer + 1 (buffer: ReadBufferSize bytes, cleared).
-bool ReadRawValue(const SettingPath& record, char* buffer);
+RawRead ReadRawValue(const SettingPath& record, char* buffer);
 // The key, or the key followed by suffix (0: none), at destination, cut to
 // capacity bytes with its terminator.
 bool ReadIniKey(const SettingPath& record, char suffix, char* destination, unsigned capacity = IniKeyCapacity);
@@ -109,17 +133,17 @@ Str UnscrambleText(const Str& text);
 // The reflected CRC-32 (0xEDB88320) from crc, without final inversion.
 uint32_t Crc32Update(const void* data, size_t length, uint32_t crc);
 
-// Writes. Nothing is reported.
-void WriteSetting(const char* path, const char* value);
-void WriteSettingDefault(const char* path);
-void WriteSettingFormat(const char* path, const char* format, ...);
-void WriteSettingFormatV(const char* path, const char* format, va_list arguments);
-void WriteSettingNumber(const char* path, int32_t number);
+// Writes: true when stored.
+bool WriteSetting(const char* path, const char* value);
+bool WriteSettingDefault(const char* path);
+bool WriteSettingFormat(const char* path, const char* format, ...);
+bool WriteSettingFormatV(const char* path, const char* format, va_list arguments);
+bool WriteSettingNumber(const char* path, int32_t number);
 // Reads the number (storing the default first when missing), adds one,
 // stores and returns it.
 int32_t IncrementSettingNumber(const char* path, int32_t defaultNumber);
-void WriteSettingBytes(const char* path, const unsigned char* bytes, int count);
-void WriteSettingRecord(const SettingPath& record);
+bool WriteSettingBytes(const char* path, const unsigned char* bytes, int count);
+bool WriteSettingRecord(const SettingPath& record);
 // The text with its check sum in front: eight upper-case hexadecimal digits.
 Str ChecksumValue(const char* text);
 Str ScrambleText(const Str& text);

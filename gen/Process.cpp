@@ -44,12 +44,22 @@ DWORD StartProcess(char* commandLine, bool wait) {
     return code;
 }
 
-void ShowFailureBox(const char* message, const char* separator, DWORD code) {
-    char systemText[10240];
+DWORD SystemErrorText(DWORD code, char* text, DWORD capacity) {
+    if (capacity == 0) return 0;
     // No arguments are passed: a text with inserts ("%1 is not a valid Win32
     // application.") shows them as they stand.
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  nullptr, code, 0, systemText, sizeof systemText, nullptr);
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                                  text, capacity, nullptr);
+    if (length == 0 || length >= capacity) {
+        text[0] = '\0';
+        return 0;
+    }
+    return length;
+}
+
+void ShowFailureBox(const char* message, const char* separator, DWORD code) {
+    char systemText[10240];
+    DWORD length = SystemErrorText(code, systemText, sizeof systemText);
     if (length == 0) {
         MessageBoxA(nullptr, message, "Error", MB_ICONERROR);
         return;

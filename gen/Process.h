@@ -9,6 +9,11 @@
 // box that shows it. The started program's own exit code is never read.
 DWORD StartProcess(char* commandLine, bool wait);
 
+// The system's text for code as FormatMessage gives it (ending in a line
+// break), at text with its terminator; its length, 0 (text empty) when the
+// system has none or it does not fit capacity bytes.
+DWORD SystemErrorText(DWORD code, char* text, DWORD capacity);
+
 // Shows an error box (caption "Error", error icon) with message, followed by
 // separator and the system's text for code when the system has one.
 void ShowFailureBox(const char* message, const char* separator, DWORD code);

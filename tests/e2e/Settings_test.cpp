@@ -122,4 +122,44 @@ TEST_F(SettingsTool, BytesCodecRegistryAndHelp) {
     EXPECT_EQ(Settings("frobnicate").status, 1);
 }
 
+// The system's text for the error a write in this process meets, as the
+// tool should print it.
+std::string WriteError(bool (*write)(const char* path), const std::string& path) {
+    SetLastError(ERROR_SUCCESS);
+    EXPECT_FALSE(write(path.c_str()));
+    char text[512] = "";
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, GetLastError(), 0, text,
+                   sizeof text, nullptr);
+    std::string message = text;
+    message.erase(message.find_last_not_of("\r\n ") + 1);
+    EXPECT_FALSE(message.empty());
+    return message;
+}
+
+TEST_F(SettingsTool, AWriteThatIsNotStoredFailsWithTheSystemsReason) {
+    // A folder that does not exist, a key the INI format cannot hold.
+    const std::string lost = "|" + sandbox.Path("Нет/Korvel.INI") + "|S|K";
+    const std::string unheld = "|" + ini + "|S|a=b";
+    for (const std::string& path : {lost, unheld}) {
+        SCOPED_TRACE(path);
+        Output written = Settings("write " + Quoted(path) + " " + Quoted("v"));
+        EXPECT_EQ(written.status, 4);
+        EXPECT_NE(written.text.find(WriteError([](const char* p) { return WriteSetting(p, "v"); }, path)),
+                  std::string::npos)
+            << written.text;
+    }
+    // bytes writes the array where none is stored; that fails too.
+    Output bytes = Settings("bytes " + Quoted(lost) + " 2");
+    EXPECT_EQ(bytes.status, 4);
+    EXPECT_NE(bytes.text.find(WriteError(
+                  [](const char* p) {
+                      const unsigned char none[2] = {};
+                      return WriteSettingBytes(p, none, 2);
+                  },
+                  lost)),
+              std::string::npos)
+        << bytes.text;
+    EXPECT_EQ(ReadFileText(sandbox.Path("Нет/Korvel.INI")), "");
+}
+
 }  // namespace

@@ -1,8 +1,12 @@
 #include "gen/Ini.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <string>
@@ -36,10 +40,26 @@ protected:
         SetEnvironmentVariableA("COMPAT_REGISTRY", nullptr);
     }
     std::string Stored(const char* section, const char* key) const { return ProfileText(ini, section, key); }
+    // The test's registry key, created; the caller closes it.
+    static HKEY CreatedKey() {
+        HKEY key = nullptr;
+        EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kRegistryKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+        return key;
+    }
 
     Sandbox sandbox;
     std::string ini = sandbox.Path("Korvel.INI");
 };
+
+// The file's read-only attribute (natively: its write permissions).
+void SetReadOnly(const std::string& path, bool readOnly) {
+#ifdef _WIN32
+    SetFileAttributesA(path.c_str(), readOnly ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
+#else
+    chmod(path.c_str(), readOnly ? 0444 : 0644);
+#endif
+}
 
 struct PathCase {
     const char* path;
@@ -283,9 +303,10 @@ TEST_F(Store, ByteArraysAreReadCheckedAndRepaired) {
     EXPECT_EQ(bytes[0], 0x01);
     EXPECT_EQ(bytes[1], 0xAB);
     EXPECT_EQ(bytes[2], 0xFF);
+    // A rejected array is a value all the same: it is left as it is.
     unsigned char repaired[3] = {1, 2, 3};
     EXPECT_FALSE(ReadSettingBytes("S|Short", repaired, 3));
-    EXPECT_EQ(Stored("S", "Short"), "0003 01 02 03");
+    EXPECT_EQ(Stored("S", "Short"), "0002 01 AB");
     EXPECT_FALSE(ReadSettingBytes("?S|Missing", repaired, 3));
     EXPECT_EQ(Stored("S", "Missing"), "(missing)");
     EXPECT_FALSE(ReadSettingBytes("S|Fresh", repaired, 3));
@@ -293,6 +314,200 @@ TEST_F(Store, ByteArraysAreReadCheckedAndRepaired) {
     WriteSettingBytes("S|None", bytes, 0);
     EXPECT_EQ(Stored("S", "None"), "0000");
     EXPECT_TRUE(ReadSettingBytes("S|None", bytes, 0));
+}
+
+// A value a read cannot take (longer than a read, not a string) is still a
+// value: the read answers the default and leaves it; only where nothing is
+// stored does '=' write the default.
+TEST_F(Store, ReadsWriteTheDefaultOnlyWhereNothingIsStored) {
+    HKEY key = CreatedKey();
+    ASSERT_NE(key, nullptr);
+    const std::string longText(1500, 'L');
+    const DWORD number = 7;
+    const struct {
+        const char* name;
+        DWORD type;
+        const void* data;
+        DWORD size;
+    } values[] = {
+        {"Long", REG_SZ, longText.c_str(), static_cast<DWORD>(longText.size() + 1)},
+        {"Expand", REG_EXPAND_SZ, "%TEMP%", 7},
+        {"Number", REG_DWORD, &number, sizeof number},
+    };
+    const std::string path = std::string("|HKEY_CURRENT_USER|") + kRegistryKey + "|";
+    for (const auto& v : values) {
+        SCOPED_TRACE(v.name);
+        RegSetValueExA(key, v.name, 0, v.type, static_cast<const BYTE*>(v.data), v.size);
+        EXPECT_STREQ(ReadSetting((path + v.name + "|fallback").c_str()).data, "fallback");
+        std::vector<BYTE> data(2048);
+        DWORD type = 0, size = static_cast<DWORD>(data.size());
+        ASSERT_EQ(RegQueryValueExA(key, v.name, nullptr, &type, data.data(), &size), ERROR_SUCCESS);
+        EXPECT_EQ(type, v.type);
+        ASSERT_EQ(size, v.size);
+        EXPECT_EQ(memcmp(data.data(), v.data, size), 0);
+    }
+    EXPECT_STREQ(ReadSetting((path + "Fresh|fallback").c_str()).data, "fallback");
+    char fresh[16] = "";
+    DWORD size = sizeof fresh;
+    EXPECT_EQ(RegQueryValueExA(key, "Fresh", nullptr, nullptr, reinterpret_cast<BYTE*>(fresh), &size), ERROR_SUCCESS);
+    EXPECT_STREQ(fresh, "fallback");
+    RegCloseKey(key);
+
+    // An empty value, one longer than a read, and one a byte read rejects.
+    const std::string text = "[S]\r\nEmpty=\r\nLong=" + longText + "\r\nBytes=0002 01 AB\r\n";
+    WriteFileText(ini, text);
+    EXPECT_STREQ(ReadSetting("S|Empty|fallback").data, "");
+    EXPECT_EQ(ReadSetting("S|Long|fallback").data, longText.substr(0, IniKeyCapacity - 1));
+    unsigned char bytes[3] = {1, 2, 3};
+    EXPECT_FALSE(ReadSettingBytes("S|Bytes", bytes, 3));
+    EXPECT_EQ(ReadFileText(ini), text);
+}
+
+TEST_F(Store, WritesSayWhetherTheyWereStored) {
+    const unsigned char bytes[2] = {1, 2};
+    const struct {
+        const char* name;
+        bool (*write)(const char* path);
+    } writes[] = {
+        {"WriteSetting", [](const char* path) { return WriteSetting(path, "v"); }},
+        {"WriteSettingDefault", [](const char* path) { return WriteSettingDefault((std::string(path) + "|d").c_str()); }},
+        {"WriteSettingFormat", [](const char* path) { return WriteSettingFormat(path, "%d-%s", 7, "up"); }},
+        {"WriteSettingNumber", [](const char* path) { return WriteSettingNumber(path, -12); }},
+        {"WriteSettingBytes", [](const char* path) {
+             const unsigned char two[2] = {1, 2};
+             return WriteSettingBytes(path, two, 2);
+         }},
+    };
+    // A folder that does not exist, named in a script the ANSI code page lacks.
+    const std::string lost = "|" + sandbox.Path("Λείπει Нет 無い/K.INI") + "|S|K";
+    const std::string stored = "|" + ini + "|S|K";
+    const std::string registry = std::string("|HKEY_CURRENT_USER|") + kRegistryKey + "|K";
+    for (const auto& w : writes) {
+        SCOPED_TRACE(w.name);
+        EXPECT_TRUE(w.write(stored.c_str()));
+        SetLastError(ERROR_SUCCESS);
+        EXPECT_FALSE(w.write(lost.c_str()));
+        EXPECT_NE(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
+        // The registry key does not exist: it is not created.
+        EXPECT_FALSE(w.write(registry.c_str()));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    }
+    EXPECT_EQ(ReadFileText(sandbox.Path("Λείπει Нет 無い/K.INI")), "");
+    EXPECT_TRUE(WriteSettingDefault(stored.c_str()));  // removes the key
+    EXPECT_EQ(Stored("S", "K"), "(missing)");
+    // Nothing to store: no value under '!', or none at all for the registry.
+    EXPECT_FALSE(WriteSettingDefault("S|!K"));
+    EXPECT_FALSE(WriteSettingBytes("S|B", bytes, -1));
+    UnbindSettingsFile();
+    EXPECT_FALSE(WriteSetting("S|K", "v"));
+    BindSettingsFile(ini.c_str(), false, true);
+
+}
+
+TEST_F(Store, AWriteToAReadOnlyFileIsNotStored) {
+    const std::string locked = sandbox.Path("Locked.INI");
+    WriteFileText(locked, "[S]\r\nK=old\r\n");
+    SetReadOnly(locked, true);
+    if (FILE* probe = fopen(locked.c_str(), "r+")) {
+        fclose(probe);
+        SetReadOnly(locked, false);
+        GTEST_SKIP() << "the platform lets this process write a read-only file (root on Linux, also under Wine)";
+    }
+    EXPECT_FALSE(WriteSetting(("|" + locked + "|S|K").c_str(), "new"));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(ProfileText(locked, "S", "K"), "old");
+    SetReadOnly(locked, false);
+}
+
+// What an INI file cannot hold: a value on more than one line, a key or
+// section the profile functions would not find again under its own name.
+struct UnheldCase {
+    const char *section, *key, *value;
+};
+const UnheldCase kUnheld[] = {
+    {"S", "New", "x\r\n[Admin]\r\nEnabled=1"},
+    {"S", "New", "line\nfeed"},
+    {"S", "New", "carriage\rreturn"},
+    {"S", "a=b", "v"},
+    {"S", ";k", "v"},
+    {"S", "[k", "v"},
+    {"S", "k\r\n[Admin]\r\nEnabled", "1"},
+    {"S", " k", "v"},
+    {"S", "k\t", "v"},
+    {"S", "", "v"},
+    {"S]", "K", "v"},
+    {"S]\r\nEnabled=1\r\n[T", "K", "v"},
+    {" S", "K", "v"},
+    {"S\t", "K", "v"},
+    {"", "K", "v"},
+};
+
+TEST_F(Store, WhatAnIniFileCannotHoldIsRefused) {
+    const std::string before = "[S]\r\nK=kept\r\n";
+    RegCloseKey(CreatedKey());
+    for (const UnheldCase& c : kUnheld) {
+        SCOPED_TRACE(testing::Message() << "[" << c.section << "] " << c.key << "=" << c.value);
+        WriteFileText(ini, before);
+        for (const char* kind : {"", "!", "@"}) {
+            const std::string path = "|" + ini + "|" + c.section + "|" + kind + c.key;
+            EXPECT_FALSE(WriteSetting(path.c_str(), c.value));
+            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+            EXPECT_FALSE(WriteSettingDefault((path + "|" + c.value).c_str()));
+            // Read as often as you like: the default, and nothing written.
+            for (int i = 0; i < 3; ++i) EXPECT_EQ(ReadSetting((path + "|" + c.value).c_str()).data, std::string(c.value));
+        }
+        EXPECT_EQ(ReadFileText(ini), before);
+        // The registry holds every one of them.
+        const std::string value = std::string("|HKEY_CURRENT_USER|") + kRegistryKey + "|" + c.key;
+        EXPECT_TRUE(WriteSetting(value.c_str(), c.value));
+        EXPECT_EQ(ReadSetting(value.c_str()).data, std::string(c.value));
+    }
+}
+
+// A read takes at most 1023 characters: a check-summed or scrambled text
+// longer than that could never be read back.
+TEST_F(Store, CheckSummedTextsLongerThanAReadAreRefused) {
+    RegCloseKey(CreatedKey());
+    // Stored with its check sum: 1023 characters. (Alternating, so that its
+    // scrambled form has no blanks.)
+    std::string fits;
+    while (fits.size() < IniKeyCapacity - 1 - 8) fits += fits.size() % 2 ? 'b' : 'a';
+    const std::string over = fits + "o";
+    // An INI file holds a text with a trailing blank in quotes, of which a
+    // read takes one character less.
+    const std::string blank = fits.substr(1) + " ";
+    const std::string blankFits = fits.substr(2) + " ";
+    const std::string plain(1500, 'p');
+    const std::string registry = std::string("|HKEY_CURRENT_USER|") + kRegistryKey + "|";
+    for (const std::string& location : {"|" + ini + "|S|", registry}) {
+        for (const char* kind : {"!", "@"}) {
+            SCOPED_TRACE(location + kind);
+            const std::string path = location + kind + "Value";
+            EXPECT_TRUE(WriteSetting(path.c_str(), fits.c_str()));
+            EXPECT_EQ(ReadSetting(path.c_str()).data, fits);
+            EXPECT_FALSE(WriteSetting(path.c_str(), over.c_str()));
+            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+            EXPECT_EQ(ReadSetting(path.c_str()).data, fits);
+            if (kind[0] == '!') {
+                EXPECT_TRUE(WriteSetting(path.c_str(), blankFits.c_str()));
+                EXPECT_EQ(ReadSetting(path.c_str()).data, blankFits);
+                EXPECT_EQ(WriteSetting(path.c_str(), blank.c_str()), location == registry);
+                EXPECT_EQ(ReadSetting(path.c_str()).data, location == registry ? blank : blankFits);
+            }
+            // A repair that could not be read back is not written either.
+            EXPECT_EQ(ReadSetting((location + kind + "Fresh|" + over).c_str()).data, over);
+            EXPECT_STREQ(ReadSetting((location + "?" + kind + "Fresh").c_str()).data, "");
+        }
+        // Plain texts are stored whole, whatever a read takes of them.
+        EXPECT_TRUE(WriteSetting((location + "Plain").c_str(), plain.c_str()));
+    }
+    EXPECT_NE(ReadFileText(ini).find("Plain=" + plain + "\r\n"), std::string::npos);
+    HKEY key;
+    ASSERT_EQ(RegOpenKeyA(HKEY_CURRENT_USER, kRegistryKey, &key), ERROR_SUCCESS);
+    DWORD size = 0;
+    EXPECT_EQ(RegQueryValueExA(key, "Plain", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
+    EXPECT_EQ(size, plain.size() + 1);
+    RegCloseKey(key);
 }
 
 TEST_F(Store, RegistryValuesAreStringsOfAnExistingKey) {
