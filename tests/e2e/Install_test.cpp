@@ -26,6 +26,7 @@ const InstallCase kInstallCases[] = {
     {"PerUserBeforeMachine",
      {{Place::User, "A"}, {Place::MachineWow32, "B"}, {Place::Machine, "B"}}, "80 0", "A"},
     {"Machine32BitViewFirst", {{Place::MachineWow32, "A"}, {Place::Machine, "B"}}, "80 0", "A"},
+    {"SdkFolderOutsideTheCodePage", {{Place::User, "Ωmega SDK"}}, "80 0", "Ωmega SDK"},
     {"OneNumberOnly", {{Place::User, "Korvel SDK"}}, "80", nullptr},
     {"NoNumbers", {{Place::User, "Korvel SDK"}}, "", nullptr},
     {"Letters", {{Place::User, "Korvel SDK"}}, "abc", nullptr},

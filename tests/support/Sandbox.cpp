@@ -32,6 +32,18 @@ std::string WithSeparators(std::string path) {
     return path;
 }
 
+#ifdef _WIN32
+std::string NarrowPath(const fs::path& path) {
+    const std::wstring& wide = path.native();
+    int bytes = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string narrow(bytes > 1 ? bytes - 1 : 0, '\0');
+    if (bytes > 1) WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, &narrow[0], bytes, nullptr, nullptr);
+    return narrow;
+}
+#else
+std::string NarrowPath(const fs::path& path) { return path.string(); }
+#endif
+
 std::string WithoutTrailingSeparators(std::string path) {
     while (path.size() > 1 && (path.back() == '/' || path.back() == '\\')) path.pop_back();
     return path;
@@ -49,7 +61,7 @@ Sandbox::Sandbox() {
         name << "korvel-test-" << std::hex << (stamp & 0xFFFFFFFF) << '-' << counter++;
         fs::path candidate = temp / name.str();
         if (fs::create_directory(candidate)) {
-            root = WithoutTrailingSeparators(WithSeparators(candidate.string()));
+            root = WithoutTrailingSeparators(WithSeparators(NarrowPath(candidate)));
             return;
         }
     }
@@ -57,7 +69,7 @@ Sandbox::Sandbox() {
 
 Sandbox::~Sandbox() {
     std::error_code ignored;
-    fs::remove_all(root, ignored);
+    fs::remove_all(FsPath(root), ignored);
 }
 
 std::string Sandbox::Path(const std::string& relative) const {
@@ -66,8 +78,19 @@ std::string Sandbox::Path(const std::string& relative) const {
 
 std::string Sandbox::Folder(const std::string& relative) const {
     std::string path = Path(relative);
-    fs::create_directories(path);
+    fs::create_directories(FsPath(path));
     return path;
+}
+
+fs::path FsPath(const std::string& path) {
+#ifdef _WIN32
+    int count = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
+    std::wstring wide(count > 1 ? count - 1 : 0, L'\0');
+    if (count > 1) MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, &wide[0], count);
+    return wide;
+#else
+    return path;
+#endif
 }
 
 std::string HostPath(const std::string& buildPath) {
@@ -75,8 +98,8 @@ std::string HostPath(const std::string& buildPath) {
 }
 
 void CopyProgram(const std::string& source, const std::string& destination) {
-    fs::copy_file(source, destination, fs::copy_options::overwrite_existing);
-    fs::permissions(destination, fs::perms::owner_all, fs::perm_options::add);
+    fs::copy_file(FsPath(source), FsPath(destination), fs::copy_options::overwrite_existing);
+    fs::permissions(FsPath(destination), fs::perms::owner_all, fs::perm_options::add);
 }
 
 std::string ReadFileText(const std::string& path) {
