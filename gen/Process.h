@@ -6,8 +6,10 @@
 // Starts commandLine (no application name: the system's rules for the first
 // token apply, so quoting is the caller's), optionally waiting for it to end.
 // Returns 0 once the process was created, else the system error code after a
-// box that shows it. The started program's own exit code is never read.
-DWORD StartProcess(char* commandLine, bool wait);
+// box that shows it. When it waited and exitCode is given, *exitCode gets the
+// program's exit code (STILL_ACTIVE when the wait or the query failed, never
+// 0 then); untouched when the process was not created.
+DWORD StartProcess(char* commandLine, bool wait, DWORD* exitCode = nullptr);
 
 // Shows an error box (caption "Error", error icon) with message, followed by
 // separator and the system's text for code when the system has one.
