@@ -16,23 +16,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The one platform choice of this file: Windows names folders with '\' and
-// sees the build's Unix paths through drive Z: (Wine maps / there).
+// The platform choices of this file: Windows names folders with '\', sees
+// the build's Unix paths through drive Z: (Wine maps / there), and its
+// filesystem library reads narrow paths in another code page than the
+// process's ANSI one, so paths cross to it as wide texts.
 #ifdef _WIN32
 const char kSeparator = '\\';
 const char kHostPrefix[] = "Z:";
-#else
-const char kSeparator = '/';
-const char kHostPrefix[] = "";
-#endif
 
-std::string WithSeparators(std::string path) {
-    for (char& c : path)
-        if (c == '/' || c == '\\') c = kSeparator;
-    return path;
-}
-
-#ifdef _WIN32
 std::string NarrowPath(const fs::path& path) {
     const std::wstring& wide = path.native();
     int bytes = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
@@ -40,9 +31,26 @@ std::string NarrowPath(const fs::path& path) {
     if (bytes > 1) WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, &narrow[0], bytes, nullptr, nullptr);
     return narrow;
 }
+
+fs::path LibraryPath(const std::string& path) {
+    int count = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
+    std::wstring wide(count > 1 ? count - 1 : 0, L'\0');
+    if (count > 1) MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, &wide[0], count);
+    return wide;
+}
 #else
+const char kSeparator = '/';
+const char kHostPrefix[] = "";
+
 std::string NarrowPath(const fs::path& path) { return path.string(); }
+fs::path LibraryPath(const std::string& path) { return path; }
 #endif
+
+std::string WithSeparators(std::string path) {
+    for (char& c : path)
+        if (c == '/' || c == '\\') c = kSeparator;
+    return path;
+}
 
 std::string WithoutTrailingSeparators(std::string path) {
     while (path.size() > 1 && (path.back() == '/' || path.back() == '\\')) path.pop_back();
@@ -82,16 +90,7 @@ std::string Sandbox::Folder(const std::string& relative) const {
     return path;
 }
 
-fs::path FsPath(const std::string& path) {
-#ifdef _WIN32
-    int count = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
-    std::wstring wide(count > 1 ? count - 1 : 0, L'\0');
-    if (count > 1) MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, &wide[0], count);
-    return wide;
-#else
-    return path;
-#endif
-}
+fs::path FsPath(const std::string& path) { return LibraryPath(path); }
 
 std::string HostPath(const std::string& buildPath) {
     return kHostPrefix + WithSeparators(buildPath);
