@@ -162,7 +162,9 @@ private:
 };
 #else
 // Natively the system folder of the sandbox holds the stand-in tool already.
-struct PlantedTool {};
+struct PlantedTool {
+    PlantedTool() {}
+};
 #endif
 
 // A server that fails to register: install exits with the tool's code and
