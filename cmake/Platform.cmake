@@ -43,6 +43,21 @@ if(GEN_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+# The manifest every Windows program of this project carries.
+set(GEN_MANIFEST ${CMAKE_CURRENT_LIST_DIR}/app.manifest)
+
+# gen_add_manifest(target): the manifest alone as the target's resource, for
+# the programs without a version resource (the settings tool, the tests), so
+# that they meet the system as the shipped programs do. Nothing off Windows.
+function(gen_add_manifest target)
+  if(WIN32)
+    set(rc ${CMAKE_CURRENT_BINARY_DIR}/${target}.manifest.rc)
+    file(CONFIGURE OUTPUT ${rc} CONTENT "1 24 \"${GEN_MANIFEST}\"\n")
+    target_sources(${target} PRIVATE ${rc})
+    set_property(SOURCE ${rc} APPEND PROPERTY OBJECT_DEPENDS ${GEN_MANIFEST})
+  endif()
+endfunction()
+
 # A program of this project: a Windows GUI program with the manifest and
 # version resource, or on Linux a plain program whose main() is compat's.
 # OUTPUT names the file where the target name cannot ("install" is CMake's).
@@ -54,7 +69,7 @@ function(gen_add_program target)
   if(WIN32)
     set(PROGRAM_NAME ${PROG_OUTPUT})
     set(PROGRAM_DESCRIPTION "${PROG_DESCRIPTION}")
-    set(PROGRAM_MANIFEST ${CMAKE_SOURCE_DIR}/cmake/app.manifest)
+    set(PROGRAM_MANIFEST ${GEN_MANIFEST})
     configure_file(${CMAKE_SOURCE_DIR}/cmake/program.rc.in ${CMAKE_CURRENT_BINARY_DIR}/${target}.rc @ONLY)
     add_executable(${target} WIN32 ${PROG_SOURCES} ${CMAKE_CURRENT_BINARY_DIR}/${target}.rc)
     set_property(SOURCE ${CMAKE_CURRENT_BINARY_DIR}/${target}.rc APPEND PROPERTY OBJECT_DEPENDS ${PROGRAM_MANIFEST})

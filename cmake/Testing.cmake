@@ -47,11 +47,13 @@ function(gen_add_test_run name)
 endfunction()
 
 # gen_add_test(name SOURCES ... [LIBS ...] [ENVIRONMENT var=value ...]): a
-# GoogleTest program and its run.
+# GoogleTest program, with the programs' manifest (its narrow texts are UTF-8
+# as theirs are), and its run.
 function(gen_add_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS;ENVIRONMENT" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+  gen_add_manifest(${name})
   gen_add_test_run(${name} PROGRAM $<TARGET_FILE:${name}> ENVIRONMENT ${T_ENVIRONMENT})
 endfunction()

@@ -10,13 +10,17 @@ const char kNoSystemText[] = "(no description of this error)";
 
 }  // namespace
 
-DWORD StartProcess(char* commandLine, bool wait) {
+DWORD StartProcess(char* commandLine, bool wait, DWORD* exitCode) {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
     if (CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                        &startup, &process)) {
-        if (wait) WaitForSingleObject(process.hProcess, INFINITE);
+        if (wait) {
+            bool ended = WaitForSingleObject(process.hProcess, INFINITE) == WAIT_OBJECT_0;
+            if (exitCode && !(ended && GetExitCodeProcess(process.hProcess, exitCode)))
+                *exitCode = STILL_ACTIVE;
+        }
         CloseHandle(process.hProcess);
         CloseHandle(process.hThread);
         return 0;

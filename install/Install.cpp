@@ -59,8 +59,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
 
     char toolLine[kPathBytes + MAX_PATH + 32];
     DWORD code = ComposeToolLine(dllPath, toolLine, sizeof toolLine);
-    if (code == 0) code = StartProcess(toolLine, true);
-    if (code == 0) return 0;
+    // The tool's own failure (a server that does not register) is its exit
+    // code, passed on without a box: /s asked it for silence.
+    DWORD toolExit = 0;
+    if (code == 0) code = StartProcess(toolLine, true, &toolExit);
+    if (code == 0) return static_cast<int>(toolExit);
 
     char message[sizeof toolLine + 32];
     StringCchPrintfA(message, sizeof message, "Couldn't register DLL:\n%s", toolLine);

@@ -26,6 +26,7 @@ const InstallCase kInstallCases[] = {
     {"PerUserBeforeMachine",
      {{Place::User, "A"}, {Place::MachineWow32, "B"}, {Place::Machine, "B"}}, "80 0", "A"},
     {"Machine32BitViewFirst", {{Place::MachineWow32, "A"}, {Place::Machine, "B"}}, "80 0", "A"},
+    {"SdkFolderOutsideTheCodePage", {{Place::User, "Ωmega SDK"}}, "80 0", "Ωmega SDK"},
     {"OneNumberOnly", {{Place::User, "Korvel SDK"}}, "80", nullptr},
     {"NoNumbers", {{Place::User, "Korvel SDK"}}, "", nullptr},
     {"Letters", {{Place::User, "Korvel SDK"}}, "abc", nullptr},
@@ -132,6 +133,56 @@ INSTANTIATE_TEST_SUITE_P(Registry, InstallCases, ::testing::ValuesIn(kInstallCas
                          [](const ::testing::TestParamInfo<InstallCase>& info) {
                              return std::string(info.param.name);
                          });
+
+#ifdef _WIN32
+// The system's regsvr32.exe, in the system folder the programs under test
+// see, replaced by the recorder until destruction (WINEDLLOVERRIDES has Wine
+// run the planted file: regsvr32.exe=n,b). A copy left by an interrupted run
+// is the original.
+class PlantedTool {
+public:
+    PlantedTool() {
+        char folder[MAX_PATH] = "";
+        UINT length = ProgramsSeeOnlyThe32BitView() ? GetSystemWow64DirectoryA(folder, sizeof folder)
+                                                    : GetSystemDirectoryA(folder, sizeof folder);
+        EXPECT_GT(length, 0u);
+        tool = std::string(folder) + "\\regsvr32.exe";
+        saved = tool + ".saved";
+        if (!std::filesystem::exists(saved)) CopyFileA(tool.c_str(), saved.c_str(), TRUE);
+        CopyProgram(RecorderProgram(), tool);
+    }
+    ~PlantedTool() {
+        if (CopyFileA(saved.c_str(), tool.c_str(), FALSE)) DeleteFileA(saved.c_str());
+    }
+    PlantedTool(const PlantedTool&) = delete;
+    PlantedTool& operator=(const PlantedTool&) = delete;
+
+private:
+    std::string tool, saved;
+};
+#else
+// Natively the system folder of the sandbox holds the stand-in tool already.
+struct PlantedTool {
+    PlantedTool() {}
+};
+#endif
+
+// A server that fails to register: install exits with the tool's code and
+// shows nothing, as /s asked.
+TEST_F(InstallTest, FailedRegistrationExitsWithTheToolsCode) {
+    Install({{Place::User, "Korvel SDK"}});
+    PlantedTool tool;
+    SetEnvironmentVariableA("KORVEL_EXIT_CODE", "5");
+
+    Outcome outcome = Launch("80 0");
+
+    EXPECT_EQ(outcome.exitCode, 5);
+    EXPECT_EQ(outcome.boxes, std::vector<SeenBox>{});
+    std::vector<Record> records = RecordsSoFar();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].args,
+              (std::vector<std::string>{"/s", sandbox.Path("Korvel SDK") + kServer}));
+}
 
 TEST_F(InstallTest, MissingKeyIsReported) {
     Outcome outcome = Launch("80 0");

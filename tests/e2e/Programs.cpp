@@ -20,7 +20,7 @@ const int kSettleMs = 1500;
 const int kRecordWaitMs = 20000;
 
 const char* const kVariables[] = {"COMPAT_REGISTRY", "COMPAT_WINDIR", "KORVEL_RECORD",
-                                  "ProgramFiles(x86)"};
+                                  "KORVEL_EXIT_CODE", "ProgramFiles(x86)"};
 
 struct Root {
     HKEY key;

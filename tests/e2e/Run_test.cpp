@@ -35,6 +35,9 @@ const RunCase kRunCases[] = {
     {"TrailingBackslash", {{Place::User, "A\\"}}, "", "A\\", 0},
     // Unquoted, the path would start the Program.exe planted in the sandbox.
     {"FolderWithBlanks", {{Place::User, "Program Files\\Korvel"}}, "", "Program Files\\Korvel", 0},
+    // Folders the system's ANSI code page lacks, per-user and machine-wide.
+    {"PerUserFolderOutsideTheCodePage", {{Place::User, "Ωmega данные"}}, "", "Ωmega данные", 0},
+    {"MachineFolderOutsideTheCodePage", {{Place::MachineWow32, "日本語\\Korvel"}}, "", "日本語\\Korvel", 0},
     // Only the first key found is read: the machine-wide value is not looked at.
     {"PerUserKeyWithoutValue", {{Place::User, "", REG_NONE}, {Place::Machine, "B"}}, "", nullptr,
      ERROR_FILE_NOT_FOUND},
@@ -96,21 +99,25 @@ INSTANTIATE_TEST_SUITE_P(Registry, RunCases, ::testing::ValuesIn(kRunCases),
                          });
 
 // The launcher's own box names the command line exactly as it was given,
-// quotes included; Run still exits with 0.
+// quotes and characters outside the ANSI code page included; Run still exits
+// with 0.
 TEST_F(RunTest, MissingApplicationIsReportedByTheLauncherBox) {
-    Value value{Place::User, "Program Files\\Korvel"};
-    Store(value, kValueName);
-    sandbox.Folder(value.folder);
+    for (const char* folder : {"Program Files\\Korvel", "Ωmega данные\\日本語"}) {
+        SCOPED_TRACE(folder);
+        Value value{Place::User, folder};
+        Store(value, kValueName);
+        sandbox.Folder(value.folder);
 
-    Outcome outcome = Launch(RunProgram(), "");
+        Outcome outcome = Launch(RunProgram(), "");
 
-    std::string commandLine = "\"" + Stored(value) + "\\Korvel.exe\"";
-    const std::vector<SeenBox> box = {{"Error",
-                                       "CreateProcess\n\n\"" + commandLine +
-                                           "\"\n\nfailed with error 2: " + LauncherSystemText(2),
-                                       MB_OK, false}};
-    EXPECT_EQ(outcome.exitCode, 0);
-    EXPECT_EQ(outcome.boxes, box);
+        std::string commandLine = "\"" + Stored(value) + "\\Korvel.exe\"";
+        const std::vector<SeenBox> box = {{"Error",
+                                           "CreateProcess\n\n\"" + commandLine +
+                                               "\"\n\nfailed with error 2: " + LauncherSystemText(2),
+                                           MB_OK, false}};
+        EXPECT_EQ(outcome.exitCode, 0);
+        EXPECT_EQ(outcome.boxes, box);
+    }
     EXPECT_EQ(Records(0).size(), 0u);
 }
 

@@ -84,6 +84,26 @@ TEST_F(SettingsTool, ReadsAndWritesCheckSummedValuesInPlainText) {
     EXPECT_EQ(missing.text, ini + " [Report] Nothing= not found");
 }
 
+// A value and a settings folder the system's ANSI code page lacks come back
+// whole, and the file holds the value's UTF-8 bytes.
+TEST_F(SettingsTool, TextsOutsideTheCodePageRoundTrip) {
+    sandbox.Folder("Ωmega данные 日本語");
+    const std::string unicodeIni = sandbox.Path("Ωmega данные 日本語\\Korvel.INI");
+    const std::string value = "Ωmega данные 日本語";
+    for (const char* key : {"Report|Plain", "Report|!Sum"}) {
+        SCOPED_TRACE(key);
+        Output written = Settings(Quoted("--file") + " " + Quoted(unicodeIni) + " write " + Quoted(key) + " " +
+                                  Quoted(value));
+        EXPECT_EQ(written.status, 0) << written.text;
+        Output read = Settings("read " + Quoted("|" + unicodeIni + "|" + key));
+        EXPECT_EQ(read.status, 0) << read.text;
+        EXPECT_EQ(read.text, value);
+    }
+    EXPECT_EQ(ProfileText(unicodeIni, "Report", "Plain"), value);
+    EXPECT_NE(ReadFileText(unicodeIni).find("Sum=" + std::string(ChecksumValue(value.c_str()).data)),
+              std::string::npos);
+}
+
 TEST_F(SettingsTool, ABrokenCheckSumIsReported) {
     Output broken = Settings(file + " read " + Quoted("Report|!Broken"));
     EXPECT_EQ(broken.status, 3);

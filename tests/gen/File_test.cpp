@@ -346,27 +346,32 @@ TEST_F(FileTest, CopyFileDataMovesAtMostTheMaximumInChunks) {
 }
 
 TEST_F(FileTest, WholeFilesAreReadAndWrittenInOneCall) {
-    std::string path = sandbox.Path("whole.txt");
-    WriteWholeFile(path.c_str(), "line one\nline two", 17);
-    EXPECT_EQ(ReadFileText(path), "line one\nline two");
+    // Names outside the ANSI code page are files as others are.
+    sandbox.Folder("Ωmega данные");
+    for (const char* name : {"whole.txt", "Ωmega данные\\日本語.txt"}) {
+        SCOPED_TRACE(name);
+        std::string path = sandbox.Path(name);
+        WriteWholeFile(path.c_str(), "line one\nline two", 17);
+        EXPECT_EQ(ReadFileText(path), "line one\nline two");
 
-    const char suffix[] = "\n--";
-    Block block = ReadWholeFile(path.c_str(), 0, 100, suffix, suffix + 3);
-    EXPECT_EQ(Text(block), "line one\nline two\n--");
-    block.FreeStorage();
-    EXPECT_STREQ(ReadWholeText(path.c_str(), 17, 18, "!").data, "line one\nline two!");
+        const char suffix[] = "\n--";
+        Block block = ReadWholeFile(path.c_str(), 0, 100, suffix, suffix + 3);
+        EXPECT_EQ(Text(block), "line one\nline two\n--");
+        block.FreeStorage();
+        EXPECT_STREQ(ReadWholeText(path.c_str(), 17, 18, "!").data, "line one\nline two!");
 
-    // A text ends at the first NUL; an empty one is the shared empty text.
-    WriteWholeFile(path.c_str(), "ab\0cd", 5);
-    EXPECT_STREQ(ReadWholeText(path.c_str(), 0, 100, "").data, "ab");
-    WriteWholeFile(path.c_str(), "", 0);
-    EXPECT_EQ(ReadWholeText(path.c_str(), 0, 100, "").data, EmptyText);
+        // A text ends at the first NUL; an empty one is the shared empty text.
+        WriteWholeFile(path.c_str(), "ab\0cd", 5);
+        EXPECT_STREQ(ReadWholeText(path.c_str(), 0, 100, "").data, "ab");
+        WriteWholeFile(path.c_str(), "", 0);
+        EXPECT_EQ(ReadWholeText(path.c_str(), 0, 100, "").data, EmptyText);
 
-    ExpectRaised(RaiseOf([&] { ReadWholeText(path.c_str(), 0, 0, ""); }), FileTooLong,
-                 path + ": File is too long");
-    std::string missing = sandbox.Path("missing.txt");
-    ExpectRaised(RaiseOf([&] { ReadWholeFile(missing.c_str(), 0, 1, nullptr, nullptr); }), FileNotFound,
-                 missing + ": File not found");
+        ExpectRaised(RaiseOf([&] { ReadWholeText(path.c_str(), 0, 0, ""); }), FileTooLong,
+                     path + ": File is too long");
+        std::string missing = path + ".missing";
+        ExpectRaised(RaiseOf([&] { ReadWholeFile(missing.c_str(), 0, 1, nullptr, nullptr); }), FileNotFound,
+                     missing + ": File not found");
+    }
 }
 
 TEST_F(FileTest, WholeFileWritesReplaceFilesOfAnyName) {

@@ -25,11 +25,12 @@ const char kRegistryKey[] = "Software\\GenIniTest";
 
 std::string Parsed(const Str& s) { return s.data ? s.data : "(absent)"; }
 
-// A bound settings file Korvel.INI in a fresh folder; natively the registry
-// is a file of the test's own.
+// A bound settings file Korvel.INI in a fresh folder whose name the ANSI
+// code page lacks; natively the registry is a file of the test's own.
 class Store : public ::testing::Test {
 protected:
     void SetUp() override {
+        sandbox.Folder(kFolder);
         SetEnvironmentVariableA("COMPAT_REGISTRY", sandbox.Path("registry.reg").c_str());
         RegDeleteTreeA(HKEY_CURRENT_USER, kRegistryKey);
         BindSettingsFile(ini.c_str(), false, true);
@@ -48,8 +49,9 @@ protected:
         return key;
     }
 
+    static constexpr const char* kFolder = "Ωmega данные 日本語";
     Sandbox sandbox;
-    std::string ini = sandbox.Path("Korvel.INI");
+    std::string ini = sandbox.Path(std::string(kFolder) + "/Korvel.INI");
 };
 
 // The file's read-only attribute (natively: its write permissions).
@@ -223,6 +225,14 @@ TEST_F(Store, WritesStoreTheirForms) {
     EXPECT_EQ(Stored("S", "Formatted"), "7-up");
     WriteSettingNumber("S|Number", -12);
     EXPECT_EQ(Stored("S", "Number"), "-12");
+    // Texts outside the ANSI code page, plain and check-summed.
+    const char unicode[] = "Ωmega данные 日本語";
+    WriteSetting("S|Unicode", unicode);
+    EXPECT_EQ(Stored("S", "Unicode"), unicode);
+    EXPECT_STREQ(ReadSetting("S|Unicode").data, unicode);
+    WriteSetting("S|!UnicodeSum", unicode);
+    EXPECT_EQ(Stored("S", "UnicodeSum"), ChecksumValue(unicode).data);
+    EXPECT_STREQ(ReadSetting("S|!UnicodeSum").data, unicode);
 
     // Without a value nothing is stored under '!' or '@'.
     WriteSetting("S|!Kept", "v");

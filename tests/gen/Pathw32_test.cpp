@@ -161,7 +161,7 @@ public:
     }
     ~PlantedFile() {
         std::error_code ignored;
-        fs::remove(host, ignored);
+        fs::remove(FsPath(host), ignored);
     }
     PlantedFile(const PlantedFile&) = delete;
     PlantedFile& operator=(const PlantedFile&) = delete;
@@ -172,31 +172,35 @@ private:
 };
 
 TEST_F(Folders, LocateFileTriesTheCurrentFolderBesideTheProgramPerUserAndWindows) {
-    ASSERT_NE(SetCurrentFolder(sandbox.Root().c_str()), 0);
-    SetEnvironmentVariableA("AppData", sandbox.Folder("appdata").c_str());
-    sandbox.Folder("appdata/Korvel");
-    SetEnvironmentVariableA("COMPAT_WINDIR", sandbox.Folder("windows").c_str());
-    // Unique to this run, as the program's folder is shared.
-    const std::string name = fs::path(sandbox.Root()).filename().string() + ".dat";
-    const std::string current = CurrentFolder().data + name;
-    const std::string beside = ModifyPath(ModuleFileName().data, name.c_str()).data;
-    const std::string perUser = UserDataFolder().data + name;
-    const std::string windows = WindowsFolder().data + name;
+    // Folders and names outside the ANSI code page are searched as others are.
+    for (const std::string place : {"ascii", "Ωmega данные 日本語"}) {
+        SCOPED_TRACE(place);
+        ASSERT_NE(SetCurrentFolder(sandbox.Folder(place).c_str()), 0);
+        SetEnvironmentVariableA("AppData", sandbox.Folder(place + "/appdata").c_str());
+        sandbox.Folder(place + "/appdata/Korvel");
+        SetEnvironmentVariableA("COMPAT_WINDIR", sandbox.Folder(place + "/windows").c_str());
+        // Unique to this run, as the program's folder is shared.
+        const std::string name = fs::path(sandbox.Root()).filename().string() + " " + place + ".dat";
+        const std::string current = CurrentFolder().data + name;
+        const std::string beside = ModifyPath(ModuleFileName().data, name.c_str()).data;
+        const std::string perUser = UserDataFolder().data + name;
+        const std::string windows = WindowsFolder().data + name;
 
-    {
-        PlantedFile inWindows(windows);
-        EXPECT_STREQ(LocateFile(name.c_str()).data, windows.c_str());
-        PlantedFile inUserFolder(perUser);
-        EXPECT_STREQ(LocateFile(name.c_str()).data, perUser.c_str());
-        PlantedFile besideProgram(beside);
-        EXPECT_STREQ(LocateFile(name.c_str()).data, beside.c_str());
-        PlantedFile inCurrent(current);
-        EXPECT_STREQ(LocateFile(name.c_str()).data, current.c_str());
+        {
+            PlantedFile inWindows(windows);
+            EXPECT_STREQ(LocateFile(name.c_str()).data, windows.c_str());
+            PlantedFile inUserFolder(perUser);
+            EXPECT_STREQ(LocateFile(name.c_str()).data, perUser.c_str());
+            PlantedFile besideProgram(beside);
+            EXPECT_STREQ(LocateFile(name.c_str()).data, beside.c_str());
+            PlantedFile inCurrent(current);
+            EXPECT_STREQ(LocateFile(name.c_str()).data, current.c_str());
+        }
+        // Nothing found: not the path an earlier search found.
+        EXPECT_STREQ(LocateFile(name.c_str()).data, "");
+        // The empty name is the current folder itself.
+        EXPECT_STREQ(LocateFile(Str()).data, CurrentFolder().data);
     }
-    // Nothing found: not the path an earlier search found.
-    EXPECT_STREQ(LocateFile(name.c_str()).data, "");
-    // The empty name is the current folder itself.
-    EXPECT_STREQ(LocateFile(Str()).data, CurrentFolder().data);
 }
 
 TEST_F(Folders, LocateFileTakesTheProgramsExtensionBesideItAndTriesAFolderPartAsItIs) {
@@ -252,6 +256,9 @@ protected:
 };
 
 TEST_F(FileSearchTest, WalksTheMatchingFilesAndClosesWhenExhausted) {
+    // A name outside the ANSI code page comes back as it was written.
+    const std::string unicode = "Ωmega данные 日本語.txt";
+    WriteFileText(sandbox.Path(unicode), "");
     const time_t now = time(nullptr);
     FileSearch search;
     search.First(Pattern("*").c_str());
@@ -265,12 +272,12 @@ TEST_F(FileSearchTest, WalksTheMatchingFilesAndClosesWhenExhausted) {
             EXPECT_LT(std::abs(static_cast<double>(search.WriteTime() - now)), 600.0);
         }
     }
-    EXPECT_EQ(names, (std::set<std::string>{"a.txt", "B.TXT", "noext"}));
+    EXPECT_EQ(names, (std::set<std::string>{"a.txt", "B.TXT", "noext", unicode}));
     EXPECT_EQ(search.handle, -1);
     EXPECT_EQ(OpenFileSearchesForTesting(), 0u);
 
     search.First(Pattern("*.txt").c_str());
-    EXPECT_EQ(Walk(search), (std::set<std::string>{"a.txt", "B.TXT"}));
+    EXPECT_EQ(Walk(search), (std::set<std::string>{"a.txt", "B.TXT", unicode}));
 }
 
 TEST_F(FileSearchTest, FoldersOnlyOrNothingLeaveTheCursorExhausted) {

@@ -24,10 +24,12 @@ TEST(StartProcess, MissingProgramShowsTheSystemTextAndReturnsTheCode) {
     Sandbox sandbox;
     std::string line = "\"" + sandbox.Path("absent.exe") + "\" /x";
     BoxWatcher watcher;
-    DWORD code = StartProcess(&line[0], true);
+    DWORD exitCode = 12345;
+    DWORD code = StartProcess(&line[0], true, &exitCode);
     std::vector<SeenBox> boxes = watcher.Stop();
 
     EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), code);
+    EXPECT_EQ(12345u, exitCode);  // no process, no exit code
     ASSERT_EQ(1u, boxes.size());
     EXPECT_EQ("Error", boxes[0].caption);
     EXPECT_EQ(static_cast<unsigned>(MB_OK), boxes[0].buttons);
@@ -42,7 +44,7 @@ TEST(StartProcess, MissingProgramShowsTheSystemTextAndReturnsTheCode) {
 
 // The probe records its arguments, holds until the hold file exists, marks
 // that it is done and exits with 3: a failure of its own that StartProcess
-// must not report.
+// does not report, and hands back to a caller who asks.
 class StartedProbe : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -77,10 +79,12 @@ TEST_F(StartedProbe, WaitingReturnsZeroOnlyAfterTheProgramEnded) {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         Release();
     });
-    DWORD code = StartProcess(&line[0], true);
+    DWORD exitCode = 0;
+    DWORD code = StartProcess(&line[0], true, &exitCode);
     bool doneAtReturn = Done();
     releaser.join();
     EXPECT_EQ(0u, code);
+    EXPECT_EQ(3u, exitCode);
     EXPECT_TRUE(doneAtReturn);
     EXPECT_TRUE(StartedWithoutArguments());
 }

@@ -1,6 +1,7 @@
 // A stand-in program: appends one line to the file named by KORVEL_RECORD,
 // "started", its own path and its arguments, tab-separated:
 //   started <TAB> module path <TAB> argc <TAB> argv[1] <TAB> ...
+// It exits with the number in KORVEL_EXIT_CODE (a tool that fails), else 0.
 #include <windows.h>
 
 #include <cstdio>
@@ -26,5 +27,6 @@ int main(int argc, char** argv) {
     if (!file) return 2;
     std::fputs(line.c_str(), file);
     std::fclose(file);
-    return 0;
+    const char* exitCode = std::getenv("KORVEL_EXIT_CODE");
+    return exitCode ? std::atoi(exitCode) : 0;
 }

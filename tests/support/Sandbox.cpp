@@ -16,14 +16,34 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The one platform choice of this file: Windows names folders with '\' and
-// sees the build's Unix paths through drive Z: (Wine maps / there).
+// The platform choices of this file: Windows names folders with '\', sees
+// the build's Unix paths through drive Z: (Wine maps / there), and its
+// filesystem library reads narrow paths in another code page than the
+// process's ANSI one, so paths cross to it as wide texts.
 #ifdef _WIN32
 const char kSeparator = '\\';
 const char kHostPrefix[] = "Z:";
+
+std::string NarrowPath(const fs::path& path) {
+    const std::wstring& wide = path.native();
+    int bytes = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string narrow(bytes > 1 ? bytes - 1 : 0, '\0');
+    if (bytes > 1) WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, &narrow[0], bytes, nullptr, nullptr);
+    return narrow;
+}
+
+fs::path LibraryPath(const std::string& path) {
+    int count = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
+    std::wstring wide(count > 1 ? count - 1 : 0, L'\0');
+    if (count > 1) MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, &wide[0], count);
+    return wide;
+}
 #else
 const char kSeparator = '/';
 const char kHostPrefix[] = "";
+
+std::string NarrowPath(const fs::path& path) { return path.string(); }
+fs::path LibraryPath(const std::string& path) { return path; }
 #endif
 
 std::string WithSeparators(std::string path) {
@@ -49,7 +69,7 @@ Sandbox::Sandbox() {
         name << "korvel-test-" << std::hex << (stamp & 0xFFFFFFFF) << '-' << counter++;
         fs::path candidate = temp / name.str();
         if (fs::create_directory(candidate)) {
-            root = WithoutTrailingSeparators(WithSeparators(candidate.string()));
+            root = WithoutTrailingSeparators(WithSeparators(NarrowPath(candidate)));
             return;
         }
     }
@@ -57,7 +77,7 @@ Sandbox::Sandbox() {
 
 Sandbox::~Sandbox() {
     std::error_code ignored;
-    fs::remove_all(root, ignored);
+    fs::remove_all(FsPath(root), ignored);
 }
 
 std::string Sandbox::Path(const std::string& relative) const {
@@ -66,17 +86,19 @@ std::string Sandbox::Path(const std::string& relative) const {
 
 std::string Sandbox::Folder(const std::string& relative) const {
     std::string path = Path(relative);
-    fs::create_directories(path);
+    fs::create_directories(FsPath(path));
     return path;
 }
+
+fs::path FsPath(const std::string& path) { return LibraryPath(path); }
 
 std::string HostPath(const std::string& buildPath) {
     return kHostPrefix + WithSeparators(buildPath);
 }
 
 void CopyProgram(const std::string& source, const std::string& destination) {
-    fs::copy_file(source, destination, fs::copy_options::overwrite_existing);
-    fs::permissions(destination, fs::perms::owner_all, fs::perm_options::add);
+    fs::copy_file(FsPath(source), FsPath(destination), fs::copy_options::overwrite_existing);
+    fs::permissions(FsPath(destination), fs::perms::owner_all, fs::perm_options::add);
 }
 
 std::string ReadFileText(const std::string& path) {

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,11 @@ private:
 // Fills sandbox with the file search fixture: a.txt (5 bytes), B.TXT, noext
 // (empty) and the folder subdir.
 void MakeSearchFixture(const Sandbox& sandbox);
+
+// A path as this process names it (its narrow texts are in its ANSI code
+// page: UTF-8 in the tests) in the filesystem library's form. Under Windows
+// the library would read a narrow text in another code page.
+std::filesystem::path FsPath(const std::string& path);
 
 // A build path (as CMake writes it, a Unix path) as the running program sees
 // it: unchanged on Linux, Z:\... under Wine.
