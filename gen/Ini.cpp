@@ -91,6 +91,14 @@ bool HasHighCharacters(const char* text) {
     return false;
 }
 
+// Whether the process's ANSI code page holds text, so that the platform
+// stores what it is given: under UTF-8 a byte that is no UTF-8 (a scrambled
+// form's characters 128 to 159) would be stored as a replacement character,
+// and a check-summed value would then fail its check sum on every read.
+bool CodePageHolds(const char* text) {
+    return text[0] == '\0' || MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, -1, nullptr, 0) != 0;
+}
+
 // A write the store does not make: false, with the reason as the last error.
 bool Refused(DWORD error) {
     SetLastError(error);
@@ -341,6 +349,8 @@ bool WriteSettingRecord(const SettingPath& record) {
     // value (the profile functions cut its closing quote and then drop one
     // more character): a longer check-summed text would fail its check sum on
     // every read.
+    if (!CodePageHolds(text.data) || !CodePageHolds(Text(record.section)) || !CodePageHolds(Text(record.key)))
+        return Refused(ERROR_NO_UNICODE_TRANSLATION);
     bool quoted = !root && !ComesBackWhole(text.data);
     if (record.valueKind && text.Length() + (quoted ? 1 : 0) >= IniKeyCapacity) return Refused(ERROR_INVALID_PARAMETER);
     if (root) {

@@ -32,6 +32,10 @@
 // - a '!' or '@' text whose stored form (check sum included) is longer than
 //   a read takes (1023 characters; 1022 of one an INI file holds in quotes):
 //   it could never be read back.
+// - a value, section or key that the process's ANSI code page cannot hold
+//   (ERROR_NO_UNICODE_TRANSLATION): under UTF-8 a byte that is no UTF-8, as
+//   a scrambled form of plain ASCII may hold, would be stored as a
+//   replacement character.
 //
 // Choices where the format leaves room:
 // - A work text with fewer than three '|' leaves the missing fields empty

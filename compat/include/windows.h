@@ -78,6 +78,7 @@ typedef HKEY* PHKEY;
 #define ERROR_ALREADY_EXISTS 183L
 #define ERROR_ENVVAR_NOT_FOUND 203L
 #define ERROR_FILENAME_EXCED_RANGE 206L
+#define ERROR_NO_UNICODE_TRANSLATION 1113L
 #define ERROR_MORE_DATA 234L
 #define ERROR_NO_MORE_ITEMS 259L
 #define ERROR_DIRECTORY 267L
@@ -358,8 +359,14 @@ BOOL MoveFileExA(LPCSTR existingName, LPCSTR newName, DWORD flags);
 HMODULE GetModuleHandleA(LPCSTR name);
 DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size);
 
-// Code pages.
+// Code pages. compat's ANSI code page holds every byte: texts are the host's
+// bytes (UTF-8 names among them), never converted. MultiByteToWideChar
+// takes each byte as one character; only counting (wide null) and CP_ACP
+// are offered.
+#define CP_ACP 0
+#define MB_ERR_INVALID_CHARS 0x00000008
 BOOL IsDBCSLeadByte(BYTE value);
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int length, wchar_t* wide, int capacity);
 
 // Dialogs.
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style);
